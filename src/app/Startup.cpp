@@ -1,0 +1,58 @@
+#include "app/Startup.h"
+
+#include <QAction>
+
+#include "app/frmDisclaimer.h"
+#include "app/frmMain.h"
+#include "platform/MessageBox.h"
+#include "platform/Settings.h"
+
+StartupMode modeFromArguments(const QStringList &arguments)
+{
+    const QString whole = arguments.join(QLatin1Char(' ')).toUpper();
+    StartupMode mode;
+    if (whole == QLatin1String("GPS"))
+        mode.gpsdoVersion = true;
+    else if (whole == QLatin1String("LL"))
+        mode.lowLatencyOption = true;
+    return mode;
+}
+
+StartupResult startStation(const QStringList &arguments, bool show)
+{
+    StartupResult result;
+    const StartupMode mode = modeFromArguments(arguments);
+
+    result.lock = std::make_unique<platform::InstanceLock>();
+    if (!result.lock->tryAcquire()) {
+        platform::showMessage(nullptr,
+                              QStringLiteral("Quorvane Brivolte NMS is already running (check the "
+                                             "icon in system tray)!"),
+                              platform::MsgIcon::Information, platform::MsgButtons::Ok,
+                              QStringLiteral("Quorvane Brivolte NMS"));
+        result.lock.reset();
+        result.exitCode = 1;
+        return result;
+    }
+
+    if (platform::settingAsNumber(platform::readSetting(QStringLiteral("EULA1"), QStringLiteral("0"))) == 0) {
+        frmDisclaimer notice;
+        notice.exec();
+    }
+
+    auto window = std::make_unique<frmMain>(mode.gpsdoVersion, mode.lowLatencyOption);
+    window->toolbarButton(6)->setEnabled(false);
+    window->toolbarButton(7)->setEnabled(false);
+    window->Load_Config();
+    if (!window->bindMainSocket()) {
+        platform::showMessage(nullptr, QStringLiteral("Unable to use UDP port 2976: occupied."),
+                              platform::MsgIcon::Critical);
+        result.exitCode = 1;
+        return result;
+    }
+    window->applyTitleAndBufferMaximum();
+    if (show)
+        window->show();
+    result.window = std::move(window);
+    return result;
+}

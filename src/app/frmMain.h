@@ -1,0 +1,207 @@
+#pragma once
+// The station's main window. It owns the main socket (UDP 2976), the element tree, the
+// properties panel and the diagnostics panel.
+//
+// Controls carry the names of the station's design so that the code reads beside it.
+// The class is one window but its behaviour is split by subsystem:
+//   app/frmMain.cpp                     construction, toolbar, tree (Load_Config, …)
+//   editor/frmMain_editor.cpp           properties panel: selection, layout, audio, fields
+//   protocol/frmMain_protocol.cpp       datagram dispatch, feedback, replies, configuration
+//   diagnostics/frmMain_diagnostics.cpp ping and audio level
+//
+// Assigning a value to a control from code runs its handler as an operator's change
+// does (Qt's own change signals); for label captions, which have no such signal, the
+// setters below call the handler explicitly.
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+
+#include "platform/IcmpEcho.h"
+#include "platform/UdpPort.h"
+#include "protocol/Feedback.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class VuMeter;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Start-up mode flags from the command line ("GPS" / "LL").
+    explicit frmMain(bool gpsdoVersion, bool lowLatencyOption, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up step 6: bind udpClient to 2976 with broadcast allowed. False on failure.
+    bool bindMainSocket();
+    // Start-up step 7: title and scrlBuffer's maximum from the version and mode.
+    void applyTitleAndBufferMaximum();
+    static QString titleFor(bool gpsdoVersion, bool lowLatencyOption);
+
+    // Path of nms.ini, built afresh at each call (the application directory may change
+    // between tests).
+    static QString iniPath();
+
+    // ---- app: tree and toolbar -------------------------------------------------------
+    void Load_Config();
+    void RefreshList();
+    void AutoDiscover();
+    void Toolbar1_ButtonClick(int index);   // 1-based; 3 and 5 are separators
+    QAction *toolbarButton(int index) const; // 1-based, nullptr for 3 and 5
+    void cmdAdjust_Click();
+    void cmdGetStats_Click();
+    // Clears tree, lists, level bar and caption as the start of a rebuild does.
+    void clearViews();
+    void updateTreeCaption();
+    // Runs the discovery window (modal); separated so the editor and tests can call it.
+    void openPagingWindow();
+
+    // ---- editor: properties panel ----------------------------------------------------
+    void TreeView1_NodeClick(QTreeWidgetItem *node);
+    void ClearProperties();
+    void lblElementType_Change();
+    void cmbAudioTX_Click();
+    void cmbSilDetMode_Click();
+    void scrlAtten_Change();
+    void SendAttenuation(quint8 position);
+    void scrlBuffer_Change();
+    void scrlSilDetLevel_Change();
+    void scrlSilDetTime_Change();
+    void chkLowLatency_Click();
+    void txtElementIP_Change();
+    void txtElementMask_Change();
+    void txtElementGW_Change();
+    void txtRemoteIP_Change();
+    void txtElementName_LostFocus();
+    // Sets lblElementType's caption and runs lblElementType_Change, as a caption change does.
+    void setElementTypeCaption(const QString &caption);
+    QString selectedSection() const;   // Encode_MAC of lblElementMAC's caption
+
+    // ---- protocol: main socket, feedback, replies, configuration ---------------------
+    void udpClient_DataArrival(const QByteArray &datagram);
+    void ParseFeedback(const QByteArray &message);
+    void SaveChanges();
+    void SendConfiguration();
+    void timerRemoteSent_Timer();
+    // Feedback messages waiting while another is handled (modal MAC wait, a message box).
+    static constexpr int kFeedbackQueueLimit = 64;
+    int droppedFeedbackCount() const { return m_droppedFeedback; }
+
+    // ---- diagnostics: ping and audio level -------------------------------------------
+    void cmdPing_Click();
+    void PingElement(const QString &address);
+    void chkGetVolume_Click();
+    void SendLevelRequest();
+    void ShowAudioLevel(const QByteArray &datagram);
+    void Slider1_Change();
+
+    // ---- shared state (read and written by the discovery, reply and wait windows) -----
+    bool GPSDOVersion = false;
+    bool LowLatencyOption = false;
+    bool AutoDiscoverAwaiting = false;
+    QString UDP_Response_IP;            // mirrors m_feedback.UDP_Response_IP for frmWaiting
+    quint8 getMACTimeoutCount = 0;
+    quint8 getMACTimeout = 0;
+    QString sRemoteMacAddress2;
+    ElementFeedback feedback;           // the last decoded feedback message
+    qint32 audioPeak = 0;               // peak of the last level answer
+
+    platform::UdpPort udpClient;
+    QTimer timerRemoteSent;
+    QTimer tmrVolume;
+    platform::IcmpEcho icmp;
+
+    // ---- controls --------------------------------------------------------------------
+    QToolBar *Toolbar1 = nullptr;
+    QGroupBox *frmTreeView = nullptr;
+    QTreeWidget *TreeView1 = nullptr;
+    QStringList lstHidden;              // section names in file order (invisible list)
+
+    QGroupBox *frmProperties = nullptr;
+    QLineEdit *txtElementName = nullptr;
+    QLabel *lblElementType = nullptr;
+    QLineEdit *txtElementIP = nullptr;
+    QLineEdit *txtElementMask = nullptr;
+    QLabel *lblElementMAC = nullptr;
+    QLineEdit *txtElementGW = nullptr;
+    QLabel *Label7 = nullptr;           // "Remote IP:" / "Multicast IP:"
+    QLineEdit *txtRemoteIP = nullptr;
+    QComboBox *cmbAudioType = nullptr;
+    QLabel *Label9 = nullptr;           // "Audio source:" / "Audio atten:"
+    QComboBox *cmbAudioInput = nullptr;
+    QScrollBar *scrlAtten = nullptr;
+    QLabel *lblAttenDB = nullptr;
+    QComboBox *cmbAudioTX = nullptr;
+    QLabel *lblSerialNumber = nullptr;
+    QLabel *lblVersion = nullptr;
+    QComboBox *cmbEncoders = nullptr;
+    QCheckBox *chkSFNEnabled = nullptr;
+    QPushButton *cmdAdjust = nullptr;
+    QLabel *Label25 = nullptr;          // "Low latency:"
+    QCheckBox *chkLowLatency = nullptr;
+    QLabel *Label20 = nullptr;          // "Buffer size:"
+    QScrollBar *scrlBuffer = nullptr;
+    QLabel *lblLatency = nullptr;
+    QComboBox *cmbSilDetMode = nullptr;
+    QLabel *Label24 = nullptr;          // "Threshold:"
+    QScrollBar *scrlSilDetLevel = nullptr;
+    QLabel *lblSilDetLevel = nullptr;
+    QLabel *Label26 = nullptr;          // "Timeout:"
+    QScrollBar *scrlSilDetTime = nullptr;
+    QLabel *lblSilDetTime = nullptr;
+    QLineEdit *txtVLAN_OM = nullptr;
+    QLineEdit *txtVLAN_Audio = nullptr;
+
+    QGroupBox *frmDiagnostics = nullptr;
+    QPushButton *cmdPing = nullptr;
+    VuMeter *VUMeter = nullptr;
+    QLabel *lblVolume = nullptr;
+    QCheckBox *chkGetVolume = nullptr;
+    QSlider *Slider1 = nullptr;
+    QPushButton *cmdGetStats = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildToolbar();
+    void buildTreeFrame();
+    void buildPropertiesFrame();
+    void buildDiagnosticsFrame();
+
+    // Each subsystem connects its own controls' signals (called once by the constructor).
+    void wireEditor();
+    void wireProtocol();
+    void wireDiagnostics();
+
+    // protocol: the handling of one checked feedback message (discovery or confirmation).
+    void handleCheckedFeedback();
+    void storeDiscoveredElement();
+    void confirmConfiguration();
+
+    // editor: operator-change tracking for the attenuation scroll bar.
+    bool m_attenOperatorAction = false;
+
+    // protocol: re-entrancy guard and queue of feedback messages.
+    bool m_handlingFeedback = false;
+    std::deque<QByteArray> m_feedbackQueue;
+    int m_droppedFeedback = 0;
+
+    // diagnostics: a ping result belongs to the element it was started for.
+    QString m_pingElement;
+
+    QList<QAction *> m_toolbarButtons;   // index 0 is button 1; nullptr for separators
+};

@@ -1,0 +1,3 @@
+#include "diagnostics/LevelBlock.h"
+
+// Not written yet.

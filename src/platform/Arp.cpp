@@ -1,0 +1,3 @@
+#include "platform/Arp.h"
+
+// Not written yet.

@@ -1,0 +1,64 @@
+#include "platform/MessageBox.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+namespace platform {
+
+namespace {
+
+class QtMessageBox final : public MessageBoxService {
+public:
+    MsgAnswer show(QWidget *parent, const MessageSpec &spec) override
+    {
+        QMessageBox box(parent);
+        // Names and addresses in these texts come from the network: never markup.
+        box.setTextFormat(Qt::PlainText);
+        QString text = spec.text;
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        box.setText(text);
+        box.setWindowTitle(spec.title.isEmpty() ? applicationTitle() : spec.title);
+        switch (spec.icon) {
+        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+        }
+        if (spec.buttons == MsgButtons::YesNo) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::No);
+            return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+        }
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return MsgAnswer::Ok;
+    }
+};
+
+QtMessageBox g_real;
+MessageBoxService *g_current = nullptr;
+
+} // namespace
+
+MessageBoxService &messageBox()
+{
+    return g_current ? *g_current : g_real;
+}
+
+void setMessageBox(MessageBoxService *service)
+{
+    g_current = service;
+}
+
+MsgAnswer showMessage(QWidget *parent, const QString &text, MsgIcon icon, MsgButtons buttons,
+                      const QString &title)
+{
+    return messageBox().show(parent, MessageSpec{text, icon, buttons, title});
+}
+
+QString applicationTitle()
+{
+    return QStringLiteral("Brivolte NMS");
+}
+
+} // namespace platform

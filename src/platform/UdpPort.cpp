@@ -1,0 +1,96 @@
+#include "platform/UdpPort.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+
+#include <sys/socket.h>
+
+namespace platform {
+
+UdpPort::UdpPort(QObject *parent)
+    : QObject(parent)
+    , m_socket(this)
+{
+    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpPort::drain);
+}
+
+bool UdpPort::bind(quint16 localPort, bool allowBroadcast)
+{
+    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+        m_socket.close();
+    // No ShareAddress/ReuseAddress: a port held by another program must fail here.
+    if (!m_socket.bind(QHostAddress(QHostAddress::AnyIPv4), localPort,
+                       QAbstractSocket::DontShareAddress))
+        return false;
+    if (allowBroadcast) {
+        const int on = 1;
+        ::setsockopt(int(m_socket.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    }
+    return true;
+}
+
+bool UdpPort::isBound() const
+{
+    return m_socket.state() == QAbstractSocket::BoundState;
+}
+
+void UdpPort::close()
+{
+    m_socket.close();
+}
+
+quint16 UdpPort::localPort() const
+{
+    return m_socket.localPort();
+}
+
+void UdpPort::setRemote(const QString &host, quint16 port)
+{
+    m_remoteHost = host;
+    m_remotePort = port;
+}
+
+bool UdpPort::send(const QByteArray &datagram, QString *error)
+{
+    return sendTo(datagram, m_remoteHost, m_remotePort, error);
+}
+
+bool UdpPort::sendTo(const QByteArray &datagram, const QString &host, quint16 port,
+                     QString *error)
+{
+    QHostAddress address;
+    if (host.trimmed().isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no address is stored");
+        return false;
+    }
+    if (!address.setAddress(host.trimmed()) || address.protocol() != QAbstractSocket::IPv4Protocol) {
+        if (error)
+            *error = QStringLiteral("\"%1\" is not an IPv4 address").arg(host);
+        return false;
+    }
+    if (!isBound()) {
+        if (error)
+            *error = QStringLiteral("the socket is not bound");
+        return false;
+    }
+    const qint64 sent = m_socket.writeDatagram(datagram, address, port);
+    if (sent != datagram.size()) {
+        if (error)
+            *error = m_socket.errorString();
+        return false;
+    }
+    return true;
+}
+
+void UdpPort::drain()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram d = m_socket.receiveDatagram();
+        if (!d.isValid())
+            break;
+        emit datagramReceived(d.data());
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,51 @@
+#pragma once
+// A bound UDP socket as the station uses it: one local port, a current remote host and
+// port (as the element it talks to), whole datagrams in and out. Owned by its window,
+// signals on the thread that owns it.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUdpSocket>
+
+namespace platform {
+
+class UdpPort : public QObject {
+    Q_OBJECT
+public:
+    explicit UdpPort(QObject *parent = nullptr);
+
+    // Binds to localPort on any address; with allowBroadcast the socket may send to
+    // 255.255.255.255. False when the port cannot be used (see errorString()).
+    bool bind(quint16 localPort, bool allowBroadcast = false);
+    bool isBound() const;
+    void close();
+    quint16 localPort() const;
+
+    void setRemote(const QString &host, quint16 port);
+    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    void setRemotePort(quint16 port) { m_remotePort = port; }
+    QString remoteHost() const { return m_remoteHost; }
+    quint16 remotePort() const { return m_remotePort; }
+
+    // Sends one datagram to the current remote. The host must be a dotted IPv4 address;
+    // false (nothing sent) with a plain-words reason in *error otherwise.
+    bool send(const QByteArray &datagram, QString *error = nullptr);
+    bool sendTo(const QByteArray &datagram, const QString &host, quint16 port,
+                QString *error = nullptr);
+
+    QString errorString() const { return m_socket.errorString(); }
+
+signals:
+    // One signal per datagram; every pending datagram is drained on each wake-up.
+    void datagramReceived(const QByteArray &datagram);
+
+private:
+    void drain();
+
+    QUdpSocket m_socket;
+    QString m_remoteHost;
+    quint16 m_remotePort = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,3 @@
+#include "protocol/ConfigCommand.h"
+
+// Not written yet.

@@ -1,0 +1,3 @@
+#include "protocol/Feedback.h"
+
+// Not written yet.

@@ -1,0 +1,3 @@
+#include "sfn/StatusRecord.h"
+
+// Not written yet.

@@ -1,0 +1,3 @@
+#include "store/ElementRecord.h"
+
+// Not written yet.

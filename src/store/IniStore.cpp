@@ -1,0 +1,3 @@
+#include "store/IniStore.h"
+
+// Not written yet.

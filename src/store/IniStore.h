@@ -1,0 +1,49 @@
+#pragma once
+// The only way into nms.ini. Every call opens the file, reads or rewrites it and closes
+// it again: nothing is cached, what one call writes the next one sees.
+//
+// Semantics kept from the station's original profile functions: section and key names
+// match without regard to case, keys are written upper case and read by their lower-case
+// name, values are trimmed, a new section goes to the end of the file and a new key to
+// the end of its section, a rewritten key keeps its place, lines end in CR LF, the text
+// is 8-bit (Latin-1), a value reads back at most 749 characters.
+//
+// Beyond them: every write replaces the file atomically (temporary file beside it, flush,
+// rename), so a crash or a full disk never leaves a torn database; a failed write leaves
+// the old file and is reported on standard error. A value is cut at its first NUL and CR
+// or LF in it are written as blanks, so no value can break its line. Section listings
+// have no size ceiling.
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+QString ReadFromINI(const QString &strSection, const QString &strkey, const QString &strfullpath,
+                    const QString &strDefault = QString());
+void WriteToINI(const QString &strSection, const QString &strkey, const QString &strkeyvalue,
+                const QString &strfullpath);
+void DeleteIniSection(const QString &strSection, const QString &strfullpath);
+void DeleteIniKey(const QString &strSection, const QString &strKeyname, const QString &strfullpath);
+bool CheckIfIniKeyExists(const QString &strSection, const QString &strKeyname,
+                         const QString &strfullpath);
+bool CheckIfIniSectionExists(const QString &strSection, const QString &strfullpath);
+qint32 GetLongFromINI(const QString &strSection, const QString &strKeyname,
+                      const QString &strfullpath, qint32 lngDefault = 0);
+void RenameIniKey(const QString &strSection, const QString &strKeyname,
+                  const QString &strNewKeyname, const QString &strfullpath);
+void RenameIniSection(const QString &strSection, const QString &strNewSection,
+                      const QString &strfullpath);
+void LoadIniSectionsLB(QStringList &lstB, const QString &strfullpath);
+void LoadIniSectionKeysLB(const QString &strSection, QStringList &lstB, const QString &strfullpath);
+qint16 GetSectionKeyCount(const QString &strSection, const QString &strfullpath);
+
+// Several WriteToINI calls on one section as a single atomic replacement of the file: the
+// result on disk is the same as the calls made one by one, in the same order.
+using IniPairs = QList<QPair<QString, QString>>;
+void WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
+                    const QString &strfullpath);
+
+// True when the last write through this store reached the disk (for callers that want to
+// tell the operator; the store itself only reports on standard error).
+bool lastIniWriteSucceeded();

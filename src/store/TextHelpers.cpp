@@ -1,0 +1,3 @@
+#include "store/TextHelpers.h"
+
+// Not written yet.
