@@ -427,6 +427,7 @@ void frmMain::Load_Config()
         node->setText(0, name + QStringLiteral(" [") + mac + QStringLiteral("]"));
         node->setData(0, Qt::UserRole, mac);
         node->setIcon(0, images::imageList(encoder ? 6 : 7));
+        node->setData(0, kImageRole, encoder ? 6 : 7);
         if (encoder)
             cmbEncoders->addItem(node->text(0));
     }

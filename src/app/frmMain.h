@@ -65,8 +65,9 @@ public:
     // Clears tree, lists, level bar and caption as the start of a rebuild does.
     void clearViews();
     void updateTreeCaption();
-    // Runs the discovery window (modal); separated so the editor and tests can call it.
-    void openPagingWindow();
+    // Runs the discovery window (modal). Virtual so that tests can stand in for the
+    // broadcast, which must never leave the host's own network namespace.
+    virtual void openPagingWindow();
 
     // ---- editor: properties panel ----------------------------------------------------
     void TreeView1_NodeClick(QTreeWidgetItem *node);
@@ -128,6 +129,9 @@ public:
     QGroupBox *frmTreeView = nullptr;
     QTreeWidget *TreeView1 = nullptr;
     QStringList lstHidden;              // section names in file order (invisible list)
+    // Tree nodes carry their MAC text in Qt::UserRole and their image number (6 encoder,
+    // 7 other) in kImageRole.
+    static constexpr int kImageRole = Qt::UserRole + 1;
 
     QGroupBox *frmProperties = nullptr;
     QLineEdit *txtElementName = nullptr;

@@ -24,14 +24,8 @@ bool InstanceLock::tryAcquire()
 {
     if (m_lock->isLocked())
         return true;
-    if (m_lock->tryLock(0))
-        return true;
-    if (m_lock->error() == QLockFile::LockFailedError) {
-        // Owner gone (crash, kill -9): take the lock over.
-        if (m_lock->removeStaleLockFile())
-            return m_lock->tryLock(0);
-    }
-    return false;
+    // tryLock() itself takes over a lock whose owner process is gone (crash, kill -9).
+    return m_lock->tryLock(0);
 }
 
 } // namespace platform

@@ -1,25 +1,33 @@
 #include "platform/Settings.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace platform {
 
 namespace {
-constexpr auto kOrganisation = "Quorvane";
-constexpr auto kApplication = "brivolte-nms";
 constexpr auto kGroup = "Brivolte";
+
+// The file QSettings("Quorvane", "brivolte-nms") uses on Linux, named explicitly: QSettings
+// caches its default folders for the life of the process, while the per-user folder is
+// looked up afresh here at each call.
+QString settingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Quorvane/brivolte-nms.conf");
+}
 } // namespace
 
 QString readSetting(const QString &key, const QString &defaultValue)
 {
-    QSettings settings{QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication)};
+    QSettings settings(settingsFile(), QSettings::IniFormat);
     settings.beginGroup(QLatin1String(kGroup));
     return settings.value(key, defaultValue).toString();
 }
 
 void writeSetting(const QString &key, const QString &value)
 {
-    QSettings settings{QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication)};
+    QSettings settings(settingsFile(), QSettings::IniFormat);
     settings.beginGroup(QLatin1String(kGroup));
     settings.setValue(key, value);
     settings.sync();

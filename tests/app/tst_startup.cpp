@@ -1,0 +1,280 @@
+// Start-up as an operator meets it: argument rule, second instance, port taken, the notice
+// until accepted once, title and buffer maximum per mode.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+
+#include "app/Startup.h"
+#include "app/frmDisclaimer.h"
+#include "app/frmMain.h"
+#include "platform/InstanceLock.h"
+#include "platform/Settings.h"
+#include "support/ScriptedMessageBox.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+const QString kOccupied = QStringLiteral("Unable to use UDP port 2976: occupied.");
+const QString kAlreadyRunning =
+    QStringLiteral("Quorvane Brivolte NMS is already running (check the icon in system tray)!");
+
+// Answers the start-up notice when it shows: ticks the box (or not) and closes it. Bounded:
+// gives up after two seconds of polling.
+class NoticeAnswerer : public QObject {
+public:
+    explicit NoticeAnswerer(bool tick)
+        : m_tick(tick)
+    {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (++m_polls > 200) {
+                m_timer.stop();
+                return;
+            }
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *notice = qobject_cast<frmDisclaimer *>(w);
+                if (!notice || !notice->isVisible())
+                    continue;
+                ++shown;
+                if (m_tick)
+                    QTest::mouseClick(notice->chkAgree, Qt::LeftButton);
+                QTest::mouseClick(notice->cmdClose, Qt::LeftButton);
+                m_timer.stop();
+                return;
+            }
+        });
+        m_timer.start();
+    }
+    int shown = 0;
+
+private:
+    bool m_tick;
+    int m_polls = 0;
+    QTimer m_timer;
+};
+
+bool portFree(quint16 port)
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        // Accepted once, so most tests see no notice.
+        platform::writeSetting(QStringLiteral("EULA1"), QStringLiteral("1"));
+    }
+    void cleanup() { m_env.reset(); }
+
+    void argumentRule_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("gps");
+        QTest::addColumn<bool>("lowLatency");
+        QTest::addColumn<int>("bufferMaximum");
+        QTest::addColumn<QString>("titleTail");
+        QTest::newRow("none") << QStringList() << false << false << 22 << QStringLiteral(" - Quorvane Broadcast");
+        QTest::newRow("GPS") << QStringList{QStringLiteral("GPS")} << true << false << 23
+                             << QStringLiteral(" [GPSDO version] - Quorvane Broadcast");
+        QTest::newRow("gps small") << QStringList{QStringLiteral("gps")} << true << false << 23
+                                   << QStringLiteral(" [GPSDO version] - Quorvane Broadcast");
+        QTest::newRow("ll small") << QStringList{QStringLiteral("ll")} << false << true << 44
+                                  << QStringLiteral(" [Low Latency Option] - Quorvane Broadcast");
+        QTest::newRow("GPS LL matches neither")
+            << QStringList{QStringLiteral("GPS"), QStringLiteral("LL")} << false << false << 22
+            << QStringLiteral(" - Quorvane Broadcast");
+        QTest::newRow("GPSX") << QStringList{QStringLiteral("GPSX")} << false << false << 22
+                              << QStringLiteral(" - Quorvane Broadcast");
+    }
+    void argumentRule()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, gps);
+        QFETCH(bool, lowLatency);
+        QFETCH(int, bufferMaximum);
+        QFETCH(QString, titleTail);
+        if (!portFree(2976))
+            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        ScriptedMessageBox boxes;
+        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
+        StartupResult started = startStation(arguments, /*show=*/false);
+        QVERIFY(started.window);
+        QCOMPARE(started.window->GPSDOVersion, gps);
+        QCOMPARE(started.window->LowLatencyOption, lowLatency);
+        QCOMPARE(started.window->scrlBuffer->maximum(), bufferMaximum);
+        const QString title = started.window->windowTitle();
+        QVERIFY2(title.startsWith(QStringLiteral("Brivolte NMS v.3.4.5")), qPrintable(title));
+        QVERIFY2(title.endsWith(titleTail), qPrintable(title));
+        QCOMPARE(boxes.count(), 0);
+        // Start/stop monitoring wait for a selected element.
+        QVERIFY(!started.window->toolbarButton(6)->isEnabled());
+        QVERIFY(!started.window->toolbarButton(7)->isEnabled());
+    }
+
+    void secondInstanceIsRefused()
+    {
+        ScriptedMessageBox boxes;
+        platform::InstanceLock first;
+        QVERIFY(first.tryAcquire());
+        StartupResult started = startStation({}, false);
+        QVERIFY(!started.window);
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.shown().first().text, kAlreadyRunning);
+        QCOMPARE(boxes.shown().first().title, QStringLiteral("Quorvane Brivolte NMS"));
+        QCOMPARE(boxes.shown().first().icon, platform::MsgIcon::Information);
+        // The first instance keeps its lock.
+        QVERIFY(QFile::exists(first.path()));
+    }
+
+    void lockOfCrashedInstanceDoesNotBlock()
+    {
+        // A child takes the lock and is killed without releasing it.
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({QStringLiteral("--hold-lock")});
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start();
+        QVERIFY(child.waitForStarted(5000));
+        QVERIFY(child.waitForReadyRead(5000));
+        QCOMPARE(child.readAll().trimmed(), QByteArray("locked"));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(5000));
+
+        if (!portFree(2976))
+            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        ScriptedMessageBox boxes;
+        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
+        StartupResult started = startStation({}, false);
+        QVERIFY2(started.window, qPrintable(boxes.texts().join(QLatin1Char('|'))));
+        QVERIFY(!boxes.texts().contains(kAlreadyRunning));
+    }
+
+    void portTakenEndsAfterTreeIsBuilt()
+    {
+        QUdpSocket holder;
+        if (!holder.bind(QHostAddress::AnyIPv4, 2976, QAbstractSocket::DontShareAddress))
+            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        ScriptedMessageBox boxes;
+        // Missing database: its message comes first (the tree is built before the bind).
+        StartupResult started = startStation({}, false);
+        QVERIFY(!started.window);
+        QCOMPARE(started.exitCode, 1);
+        QCOMPARE(boxes.count(), 2);
+        QVERIFY(boxes.shown().at(0).text.startsWith(QStringLiteral("Local database is empty.")));
+        QCOMPARE(boxes.shown().at(1).text, kOccupied);
+        QCOMPARE(boxes.shown().at(1).icon, platform::MsgIcon::Critical);
+        QVERIFY(boxes.shown().at(1).title.isEmpty());   // the application's title
+        // No main window was left behind.
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<frmMain *>(w));
+    }
+
+    void noticeUntilAcceptedOnce_data()
+    {
+        QTest::addColumn<QString>("stored");   // "" = absent
+        QTest::addColumn<bool>("tick");
+        QTest::addColumn<bool>("shownFirst");
+        QTest::addColumn<bool>("shownNext");
+        QTest::newRow("fresh account, closed without tick") << QString() << false << true << true;
+        QTest::newRow("fresh account, ticked") << QString() << true << true << false;
+        QTest::newRow("stored 0") << QStringLiteral("0") << true << true << false;
+        QTest::newRow("stored 1") << QStringLiteral("1") << false << false << false;
+        QTest::newRow("stored junk counts as 0") << QStringLiteral("yes please") << false << true << true;
+    }
+    void noticeUntilAcceptedOnce()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, tick);
+        QFETCH(bool, shownFirst);
+        QFETCH(bool, shownNext);
+        if (!portFree(2976))
+            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        // Start from a fresh account for each row.
+        m_env.reset();
+        m_env = std::make_unique<TestEnvironment>();
+        if (!stored.isNull())
+            platform::writeSetting(QStringLiteral("EULA1"), stored);
+        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
+        ScriptedMessageBox boxes;
+        for (int run = 0; run < 2; ++run) {
+            NoticeAnswerer answerer(tick);
+            StartupResult started = startStation({}, false);
+            QVERIFY(started.window);
+            QCOMPARE(answerer.shown > 0, run == 0 ? shownFirst : shownNext);
+        }
+    }
+
+    void tickThenUntickStoresZero()
+    {
+        frmDisclaimer notice;
+        notice.show();
+        QTest::mouseClick(notice.chkAgree, Qt::LeftButton);
+        QCOMPARE(platform::readSetting(QStringLiteral("EULA1"), QString()), QStringLiteral("1"));
+        QTest::mouseClick(notice.chkAgree, Qt::LeftButton);
+        QCOMPARE(platform::readSetting(QStringLiteral("EULA1"), QString()), QStringLiteral("0"));
+        // Escape does not dismiss it; only the button does.
+        QTest::keyClick(&notice, Qt::Key_Escape);
+        QVERIFY(notice.isVisible());
+        notice.close();
+        QVERIFY(notice.isVisible());
+        QTest::mouseClick(notice.cmdClose, Qt::LeftButton);
+        QVERIFY(!notice.isVisible());
+    }
+
+    void separatorsDoNothing()
+    {
+        ScriptedMessageBox boxes;
+        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
+        frmMain w(false, false);
+        w.Load_Config();
+        const QString before = m_env->readIni();
+        w.Toolbar1_ButtonClick(3);
+        w.Toolbar1_ButtonClick(5);
+        QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
+        QCOMPARE(m_env->readIni(), before);
+        QCOMPARE(boxes.count(), 0);
+        QVERIFY(!w.toolbarButton(3));
+        QVERIFY(!w.toolbarButton(5));
+        QCOMPARE(w.toolbarButton(1)->toolTip(), QStringLiteral("Auto discover elements"));
+        QCOMPARE(w.toolbarButton(7)->toolTip(), QStringLiteral("Stop audio monitoring"));
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+};
+
+int main(int argc, char *argv[])
+{
+    // Child mode for the crashed-instance test: hold the lock until killed.
+    if (argc > 1 && qstrcmp(argv[1], "--hold-lock") == 0) {
+        QCoreApplication app(argc, argv);
+        platform::InstanceLock lock;
+        if (!lock.tryAcquire())
+            return 2;
+        std::printf("locked\n");
+        std::fflush(stdout);
+        ::sleep(30);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
