@@ -176,6 +176,10 @@ public:
     QSlider *Slider1 = nullptr;
     QPushButton *cmdGetStats = nullptr;
 
+signals:
+    // A discovery answer has been stored as an element's record.
+    void discoveryAnswerStored();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -191,8 +195,9 @@ private:
     void wireProtocol();
     void wireDiagnostics();
 
-    // protocol: the handling of one checked feedback message (discovery or confirmation).
-    void handleCheckedFeedback();
+    // protocol: the handling of one checked feedback message; `discovery` says whether it
+    // arrived while a paging run was collecting answers.
+    void handleCheckedFeedback(bool discovery);
     void storeDiscoveredElement();
     void confirmConfiguration();
 
@@ -201,7 +206,11 @@ private:
 
     // protocol: re-entrancy guard and queue of feedback messages.
     bool m_handlingFeedback = false;
-    std::deque<QByteArray> m_feedbackQueue;
+    struct PendingFeedback {
+        QByteArray message;
+        bool discovery;   // arrived while a paging run was collecting answers
+    };
+    std::deque<PendingFeedback> m_feedbackQueue;
     int m_droppedFeedback = 0;
 
     // diagnostics: a ping result belongs to the element it was started for.
