@@ -25,6 +25,10 @@ constexpr qint32 kFixedLatencyNs = 396098;
 // Checked 32-bit addition; nullopt on overflow.
 std::optional<qint32> checkedAdd(qint32 a, qint32 b);
 
+// The element's "sfn" key as the status windows judge it: true when it is numerically 1,
+// false for any other number, nullopt when the text is not a number (a parse failure).
+std::optional<bool> sfnIsOn(const QString &sfnText);
+
 // Fields of a status record, for the simulator and the tests.
 struct StatusRecord {
     qint32 txFramesOk = 0, rxFramesOk = 0, txFramesErr = 0, rxFramesErr = 0;
