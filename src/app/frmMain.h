@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <deque>
 
+#include "diagnostics/LevelPacer.h"
 #include "platform/IcmpEcho.h"
 #include "platform/UdpPort.h"
 #include "protocol/Feedback.h"
@@ -107,6 +108,8 @@ public:
     void SendLevelRequest();
     void ShowAudioLevel(const QByteArray &datagram);
     void Slider1_Change();
+    // Drops a ping that is still out (selection change, panel cleared): no late result.
+    void cancelPendingPing();
 
     // ---- shared state (read and written by the discovery, reply and wait windows) -----
     bool GPSDOVersion = false;
@@ -122,6 +125,8 @@ public:
     platform::UdpPort udpClient;
     QTimer timerRemoteSent;
     QTimer tmrVolume;
+    QTimer tmrLevelDisplay;             // paces the level display to about the screen's rate
+    LevelPacer levelPacer;              // keeps level requests at tmrVolume's pace
     platform::IcmpEcho icmp;
 
     // ---- controls --------------------------------------------------------------------

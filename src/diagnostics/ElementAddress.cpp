@@ -1,0 +1,36 @@
+#include "diagnostics/ElementAddress.h"
+
+#include <QStringList>
+
+#include "store/TextHelpers.h"
+
+ElementAddress elementAddress(const QString &storedIp)
+{
+    ElementAddress result;
+    const QString text = storedIp.trimmed();
+    if (text.isEmpty()) {
+        result.problem = QStringLiteral("No IP address is stored for this element.");
+        return result;
+    }
+    if (!IsValidIP(text)) {
+        result.problem =
+            QStringLiteral("The stored IP address \"%1\" of this element is not valid.").arg(storedIp);
+        return result;
+    }
+    // Normalised from the four numbers, so "010.0.0.1" or blanks around a part cannot be
+    // read differently by the socket layer than by the check above.
+    QStringList octets;
+    for (const QString &part : SplitIP(text))
+        octets << QString::number(part.trimmed().toInt());
+    const QString dotted = octets.join(QLatin1Char('.'));
+    // 0.0.0.0 reaches this computer and 255.255.255.255 every host on the segment: neither
+    // is an element, and a diagnostic command must never turn into a broadcast.
+    if (dotted == QLatin1String("0.0.0.0") || dotted == QLatin1String("255.255.255.255")) {
+        result.problem =
+            QStringLiteral("The stored IP address \"%1\" of this element is not an element's address.")
+                .arg(storedIp);
+        return result;
+    }
+    result.address = dotted;
+    return result;
+}

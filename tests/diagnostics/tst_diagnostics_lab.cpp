@@ -1,0 +1,218 @@
+// The diagnostics against simulated elements in the test network (an encoder and a
+// decoder with SFN on, each in a namespace of its own): ping, the level monitor, and the
+// statistics and SFN windows with the element's own port 2978 beside the station's.
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+#include "LoopbackPeer.h"
+#include "PingProbe.h"
+#include "diagnostics/VuMeter.h"
+#include "diagnostics/frmStatistics.h"
+#include "sfn/frmAdjust.h"
+#include "store/IniStore.h"
+#include "support/ScriptedMessageBox.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+const QString kEncoderMac = QStringLiteral("02:77:00:00:00:01");
+const QString kDecoderMac = QStringLiteral("02:77:00:00:00:02");
+const QString kEncoderSection = QStringLiteral("027700000001");
+const QString kDecoderSection = QStringLiteral("027700000002");
+// Inside the lab's subnet, with no host behind it.
+const QString kAbsent = QStringLiteral("10.77.0.99");
+
+bool isCount(const QString &text)
+{
+    bool ok = false;
+    text.toLongLong(&ok);
+    return ok;
+}
+
+bool isErrorCount(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("^[0-9]+ \\([0-9]+(\\.[0-9]{1,2})?%\\)$"));
+    return re.match(text).hasMatch();
+}
+
+} // namespace
+
+class TestDiagnosticsLab : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        const QStringList elements =
+            QString::fromLocal8Bit(qgetenv("BRIVOLTE_LAB_ELEMENTS")).split(' ', Qt::SkipEmptyParts);
+        if (elements.size() < 2)
+            QSKIP("needs the test network with two elements (lab/run-in-lab.sh 2)");
+        m_encoder = elements.at(0);
+        m_decoder = elements.at(1);
+    }
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_env->writeIni(QStringLiteral("[%1]\nNAME=STUDIO 1\nIP=%2\nROLE=1\nSFN=0\n"
+                                       "[%3]\nNAME=SITE 2\nIP=%4\nROLE=2\nSFN=1\n")
+                            .arg(kEncoderSection, m_encoder, kDecoderSection, m_decoder));
+        m_boxes = std::make_unique<ScriptedMessageBox>();
+    }
+    void cleanup()
+    {
+        m_boxes.reset();
+        m_env.reset();
+    }
+
+    void reachableElementAnswers()
+    {
+        frmMain s(false, false);
+        s.show();
+        selectElement(s, kEncoderMac, m_encoder);
+        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(isRoundTrip(s.cmdPing->text()), 5000);
+        QCOMPARE(buttonBackground(s.cmdPing), kSuccessColour);
+    }
+
+    // The echo no longer holds the window: while the absent host is given its time, timers
+    // keep ticking and further clicks are ignored; then the failure shows.
+    void absentHostFailsWhileWindowKeepsRunning()
+    {
+        frmMain s(false, false);
+        s.show();
+        selectElement(s, kEncoderMac, kAbsent);
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(50);
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start();
+
+        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
+        QCOMPARE(pingButton(s), (PingButton{QStringLiteral("Trying..."), kTryingColour}));
+        QTest::qWait(300);
+        s.txtElementIP->setText(QStringLiteral("0.0.0.0"));   // would fail at once if taken
+        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
+        QCOMPARE(pingButton(s), (PingButton{QStringLiteral("Trying..."), kTryingColour}));
+
+        QTRY_COMPARE_WITH_TIMEOUT(s.cmdPing->text(), QStringLiteral("Failed!"), 10000);
+        QCOMPARE(buttonBackground(s.cmdPing), kFailureColour);
+        QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("%1 ticks while waiting").arg(ticks)));
+        QCOMPARE(m_boxes->count(), 0);
+    }
+
+    void selectionChangeDiscardsPendingResult()
+    {
+        frmMain s(false, false);
+        s.show();
+        selectElement(s, kEncoderMac, kAbsent);
+        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
+        QVERIFY(s.icmp.isBusy());
+        QTest::qWait(200);
+        selectElement(s, kDecoderMac, m_decoder);
+        s.cancelPendingPing();
+        QTest::qWait(3500);   // past the echo's time-out
+        QCOMPARE(s.cmdPing->text(), QStringLiteral("<Click to test>"));
+        // The newly selected element can be pinged at once.
+        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(isRoundTrip(s.cmdPing->text()), 5000);
+    }
+
+    void levelMonitorShowsEncoderSignal()
+    {
+        frmMain s(false, false);
+        QVERIFY(s.bindMainSocket());
+        s.lblElementMAC->setText(kEncoderMac);
+        s.toolbarButton(6)->setEnabled(true);
+        s.toolbarButton(6)->trigger();
+        // The simulator's default signal is a sine of half full scale.
+        QTRY_COMPARE_WITH_TIMEOUT(s.lblVolume->text(), QStringLiteral("-6dBFS"), 5000);
+        QCOMPARE(s.VUMeter->widthTwips(), 1050);
+        s.toolbarButton(7)->trigger();
+        QCOMPARE(s.lblVolume->text(), QStringLiteral("-oodBFS"));
+        QCOMPARE(s.VUMeter->widthTwips(), 0);
+        QCOMPARE(m_boxes->count(), 0);
+    }
+
+    void statisticsFromDecoder()
+    {
+        frmStatistics w(kDecoderSection, QStringLiteral("DECODER"));
+        QVERIFY(w.isOpen());
+        w.show();
+        Received answers(&w.udpClient2);
+        QVERIFY(answers.waitFor(1));
+        QCOMPARE(answers.at(0).size(), 61);
+        QCOMPARE(w.frmStats->title(), QStringLiteral("SITE 2:"));
+        for (QLabel *l : {w.lblMACTxOK, w.lblMACRxOK, w.lblAudioRxFramesOK, w.lblPTPRxOK, w.lblPTPRxErr})
+            QVERIFY2(isCount(l->text()), qPrintable(l->objectName() + ": " + l->text()));
+        for (QLabel *l : {w.lblMACTxErr, w.lblMACRxErr, w.lblAudioRxFramesErr})
+            QVERIFY2(isErrorCount(l->text()), qPrintable(l->objectName() + ": " + l->text()));
+        QVERIFY(w.lblPTPClkAdj->text().endsWith(QStringLiteral(" nS")));
+        QVERIFY(w.lblPTPLatency->text().endsWith(QStringLiteral(" nS")));
+
+        // Clear, confirmed, then Refresh: the counters start again from zero.
+        QTest::qWait(1100);   // let the element count for a while
+        QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
+        QVERIFY(answers.waitFor(2));
+        const qint32 before = w.responses().UDP_Response_Rx_Frames_OK;
+        QVERIFY(before > 0);
+        m_boxes->answerNext(platform::MsgAnswer::Yes);
+        QTest::mouseClick(w.cmdResetStats, Qt::LeftButton);
+        QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
+        QVERIFY(answers.waitFor(3));
+        QVERIFY(w.responses().UDP_Response_Rx_Frames_OK < before);
+        QCOMPARE(answers.count(), 3);   // no answer to the reset itself
+        QCOMPARE(m_boxes->count(), 1);
+    }
+
+    void sfnAdjustmentOfDecoder()
+    {
+        frmAdjust w(kDecoderSection, QStringLiteral("DECODER"));
+        QVERIFY(w.isOpen());
+        w.show();
+        Received answers(&w.udpClient3);
+        QVERIFY(answers.waitFor(1));
+        // The simulator's defaults: average 120 us, no compensation, servo off.
+        QCOMPARE(w.lblCurrentDelayAVG->text(), QStringLiteral("120 uS, 0 nS"));
+        QCOMPARE(w.lblDelaySumAVG->text(), QStringLiteral("516 uS, 98 nS"));
+        QCOMPARE(w.chkAutoServo->text(), QStringLiteral("Auto servo"));
+
+        // Auto refresh brings records by itself until the operator adjusts something.
+        QTest::mouseClick(w.chkAutoUpdate, Qt::LeftButton, {}, QPoint(6, w.chkAutoUpdate->height() / 2));
+        QVERIFY(answers.waitFor(3, 10000));
+        w.scrlAdditionalDelay->setFocus();
+        QTest::keyClick(w.scrlAdditionalDelay, Qt::Key_End);
+        QVERIFY(!w.chkAutoUpdate->isChecked());
+        QVERIFY(!w.Timer2.isActive());
+
+        // Set 100 us with auto servo: the element applies it and reports it back.
+        w.scrlAdditionalDelay->setValue(1000);
+        QTest::mouseClick(w.chkAutoServo, Qt::LeftButton, {}, QPoint(6, w.chkAutoServo->height() / 2));
+        QTest::mouseClick(w.cmdSet, Qt::LeftButton);
+        const int seen = answers.count();
+        QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
+        QVERIFY(answers.waitFor(seen + 1));
+        QCOMPARE(w.scrlAdditionalDelay->value(), 1000);
+        QVERIFY(w.chkAutoServo->isChecked());
+        QCOMPARE(w.chkAutoServo->text(), QStringLiteral("Auto servo (-150 nS)"));
+        QCOMPARE(w.lblCurrentDelayAVG->text(), QStringLiteral("219 uS, 850 nS"));
+
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QCOMPARE(m_boxes->texts(),
+                 QStringList{"There are unsaved parameters. Don't forget to click the 'Save' button."});
+        QCOMPARE(ReadFromINI(kDecoderSection, QStringLiteral("dly"), m_env->iniPath()), QStringLiteral("1000"));
+        QCOMPARE(ReadFromINI(kDecoderSection, QStringLiteral("srv"), m_env->iniPath()), QStringLiteral("1"));
+    }
+
+private:
+    QString m_encoder;
+    QString m_decoder;
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ScriptedMessageBox> m_boxes;
+};
+
+QTEST_MAIN(TestDiagnosticsLab)
+#include "tst_diagnostics_lab.moc"
