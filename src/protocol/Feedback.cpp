@@ -16,7 +16,9 @@ bool readByte(const QByteArray &message, int offset, quint8 &field)
     return true;
 }
 
-// Offsets 40..44 of an encoder (and of any element that is not a decoder).
+// Offsets 40..44 in the encoder layout. Read for every element type once the message is
+// longer than 41 bytes; a decoder then reads its own layout over it, so a complete decoder
+// message ends with the decoder layout in every field.
 void readEncoderTail(const QByteArray &m, ElementFeedback &r)
 {
     readByte(m, 40, r.UDP_Response_Version_Major);
@@ -26,9 +28,8 @@ void readEncoderTail(const QByteArray &m, ElementFeedback &r)
     readByte(m, 44, r.UDP_Response_Low_Latency);
 }
 
-// Offsets 40..53 of a decoder. Its byte 44 is the buffer setting, so the low latency
-// option of a decoder only ever comes from byte 53: a truncated decoder message keeps the
-// earlier value instead of taking its buffer setting for the option.
+// Offsets 40..44 in the decoder layout, and past 45 bytes the silence detector and the
+// decoder's own low latency byte (53).
 void readDecoderTail(const QByteArray &m, ElementFeedback &r)
 {
     readByte(m, 40, r.UDP_Response_Attenuation);
@@ -114,13 +115,13 @@ FeedbackCheck decodeFeedback(const QByteArray &message, ElementFeedback &record)
     r.UDP_Response_SFN = 0;
     r.UDP_Response_Buffer = 0;
 
+    if (message.size() > 41)
+        readEncoderTail(message, r);
     if (r.UDP_Response_Role == kDecoderRole) {
         r.UDP_Response_Attenuation = 255;
         r.UDP_Response_Buffer = 1;
         if (message.size() > 40)
             readDecoderTail(message, r);
-    } else if (message.size() > 41) {
-        readEncoderTail(message, r);
     }
 
     if (!IsValidIP(r.UDP_Response_IP))

@@ -105,18 +105,18 @@ void tst_Feedback::tailAtEveryLength_data()
     for (int length = 45; length <= 54; ++length)
         QTest::addRow("enc %d", length) << 1 << length << Tail{140, 141, 142, 143, 144, S, S, S, S};
     QTest::newRow("unknown 45") << 0 << 45 << Tail{140, 141, 142, 143, 144, S, S, S, S};
-    // Decoder: attenuation first, buffer 1 by default; low latency only from byte 53, so
-    // a truncated decoder message never takes its buffer byte for the option.
+    // Decoder: the encoder layout is read first from 42 bytes on, then the decoder layout
+    // over it; a field the decoder layout does not reach keeps the encoder layout's value.
     QTest::newRow("dec 40") << 2 << 40 << Tail{2, 0, 0, 1, S, 255, S, S, S};
     QTest::newRow("dec 41") << 2 << 41 << Tail{2, 0, 0, 1, S, 140, S, S, S};
-    QTest::newRow("dec 42") << 2 << 42 << Tail{141, 0, 0, 1, S, 140, S, S, S};
-    QTest::newRow("dec 43") << 2 << 43 << Tail{141, 142, 0, 1, S, 140, S, S, S};
+    QTest::newRow("dec 42") << 2 << 42 << Tail{141, 141, 0, 1, S, 140, S, S, S};
+    QTest::newRow("dec 43") << 2 << 43 << Tail{141, 142, 142, 1, S, 140, S, S, S};
     QTest::newRow("dec 44") << 2 << 44 << Tail{141, 142, 143, 1, S, 140, S, S, S};
-    QTest::newRow("dec 45") << 2 << 45 << Tail{141, 142, 143, 144, S, 140, S, S, S};
-    QTest::newRow("dec 46") << 2 << 46 << Tail{141, 142, 143, 144, S, 140, 145, S, S};
-    QTest::newRow("dec 47") << 2 << 47 << Tail{141, 142, 143, 144, S, 140, 145, 146, S};
+    QTest::newRow("dec 45") << 2 << 45 << Tail{141, 142, 143, 144, 144, 140, S, S, S};
+    QTest::newRow("dec 46") << 2 << 46 << Tail{141, 142, 143, 144, 144, 140, 145, S, S};
+    QTest::newRow("dec 47") << 2 << 47 << Tail{141, 142, 143, 144, 144, 140, 145, 146, S};
     for (int length = 48; length <= 53; ++length)
-        QTest::addRow("dec %d", length) << 2 << length << Tail{141, 142, 143, 144, S, 140, 145, 146, 147};
+        QTest::addRow("dec %d", length) << 2 << length << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
     QTest::newRow("dec 54") << 2 << 54 << Tail{141, 142, 143, 144, 153, 140, 145, 146, 147};
 }
 
