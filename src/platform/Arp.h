@@ -2,6 +2,7 @@
 // The kernel's IPv4 neighbour table as the station's ARP service: no root needed.
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 #include <functional>
 
@@ -10,8 +11,10 @@ namespace platform {
 // Hardware address of an IPv4 neighbour (address in network byte order, as inet_addr
 // gives it). Looks in the neighbour table (rtnetlink, /proc/net/arp as a fallback); when
 // there is no complete entry, makes the kernel resolve the address and looks again until
-// timeoutMs has passed. Only a complete entry counts. 0.0.0.0, 255.255.255.255 and an
-// address off every local subnet give false at once. Blocks the caller (at most timeoutMs).
+// timeoutMs has passed. Only a complete entry counts. One of this host's own addresses
+// gives its interface's address. 0.0.0.0, 255.255.255.255, multicast, loopback and an
+// address off every local subnet give false at once, with nothing sent. Blocks the
+// caller (at most about timeoutMs).
 bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAddress,
                             int timeoutMs = 1000);
 
@@ -21,4 +24,45 @@ void setHardwareAddressLookup(HardwareAddressLookup lookup);
 // The lookup in force (the real one or the test's).
 bool lookupHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAddress);
 
+// The pieces resolveHardwareAddress is made of, open to tests that feed them crafted
+// kernel output. All addresses in network byte order.
+namespace neighbour {
+
+// One IPv4 address of a local interface.
+struct LocalAddress {
+    quint32 address = 0;
+    quint32 netmask = 0;
+    unsigned flags = 0;           // IFF_* of the interface
+    QByteArray hardwareAddress;   // the interface's own link-layer address, may be empty
+};
+
+// The interfaces' IPv4 addresses now (getifaddrs).
+QList<LocalAddress> localAddresses();
+
+enum class Reach {
+    Unreachable,   // no ARP can answer: zero, broadcast, multicast, loopback or off every subnet
+    OnLink,        // inside the subnet of an up, ARP-speaking interface
+    Own,           // one of this host's own addresses; *ownHardwareAddress is set
+};
+// Decides, without sending anything, whether ARP can tell the address's hardware address.
+Reach classify(quint32 address, const QList<LocalAddress> &locals,
+               QByteArray *ownHardwareAddress = nullptr);
+
+// True for the neighbour states whose link-layer address is known (NUD_VALID).
+bool isCompleteState(quint16 state);
+
+// State of reading one rtnetlink neighbour dump, fed one received buffer at a time.
+struct DumpScan {
+    quint32 sequence = 0;         // messages of another request are skipped
+    bool done = false;            // NLMSG_DONE seen
+    bool failed = false;          // NLMSG_ERROR or a malformed message
+    bool found = false;
+    QByteArray hardwareAddress;   // 6 bytes when found
+};
+void scanNeighbourDump(const QByteArray &buffer, quint32 address, DumpScan *scan);
+
+// Looks the address up in the text of /proc/net/arp; only complete entries count.
+bool findInProcNetArp(const QByteArray &text, quint32 address, QByteArray *hardwareAddress);
+
+} // namespace neighbour
 } // namespace platform
