@@ -1,6 +1,7 @@
 #pragma once
-// The only way into nms.ini. Every call opens the file, reads or rewrites it and closes
-// it again: nothing is cached, what one call writes the next one sees.
+// The only way into nms.ini. Every call looks at the file on disk, reads or rewrites it:
+// what one call writes the next one sees. (A parse of the file is reused only while the
+// file is provably unchanged; see IniStore.cpp.)
 //
 // Semantics kept from the station's original profile functions: section and key names
 // match without regard to case, keys are written upper case and read by their lower-case
