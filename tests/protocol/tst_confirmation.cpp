@@ -8,7 +8,6 @@
 #include <QTreeWidget>
 
 #include "StationFixture.h"
-#include "protocol/ReplyRecord.h"
 
 namespace {
 
@@ -449,22 +448,6 @@ private slots:
             QCOMPARE(s.w->sRemoteMacAddress2, result);
             QCOMPARE(s.w->getMACTimeoutCount, quint8(0));
         }
-    }
-
-    // ---- pure pieces ----------------------------------------------------------------
-
-    void compareTableIsOrderedAndKeyed()
-    {
-        PanelFields panel;
-        panel.name = QStringLiteral("x");
-        const QList<FieldCheck> rows = compareIdentityFields(encoderReport(), panel);
-        QStringList keys;
-        for (const FieldCheck &row : rows)
-            keys << row.key;
-        QCOMPARE(keys, (QStringList{"name", "ip", "mask", "gw", "input", "type", "tx"}));
-        QCOMPARE(rows.at(0).value, QStringLiteral("X               "));
-        for (const FieldCheck &row : rows)
-            QVERIFY(!row.matches);
     }
 };
 

@@ -4,6 +4,7 @@
 // was sent, and one that does not answer. Runs in the lab's station namespace.
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -189,8 +190,28 @@ private slots:
         QCOMPARE(code, 0);
         QVERIFY(!run(QStringLiteral("ip"), {"neigh", "show"}).contains(QStringLiteral("lladdr")));
 
+        // While the window collects, the operator cannot close it; when it ends it shows
+        // how many elements it found.
+        bool stayedOpen = false;
+        QString title, foundAtEnd;
+        QTimer::singleShot(1000, this, [&] {
+            auto *paging = w->findChild<QDialog *>(QStringLiteral("frmPaging"));
+            if (!paging)
+                return;
+            title = paging->windowTitle();
+            connect(paging, &QDialog::finished, this, [&, paging] {
+                if (auto *found = paging->findChild<QLabel *>(QStringLiteral("lblFound")))
+                    foundAtEnd = found->text();
+            });
+            QTest::keyClick(paging, Qt::Key_Escape);
+            paging->close();
+            stayedOpen = paging->isVisible();
+        });
         w->toolbarButton(1)->trigger();   // empty database: no question, the window runs 3 s
 
+        QVERIFY(stayedOpen);
+        QCOMPARE(title, QStringLiteral("Paging network..."));
+        QCOMPARE(foundAtEnd, QStringLiteral("Elements found: 4"));
         QCOMPARE(boxes->texts(), QStringList());
         QStringList expectedMacs;
         for (const LabElement &e : std::as_const(elements))
