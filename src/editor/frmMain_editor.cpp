@@ -176,7 +176,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 void frmMain::TreeView1_NodeClick(QTreeWidgetItem *node)
 {
-    // 1. A new selection starts with the diagnostics at rest.
+    // 1. A new selection starts with the diagnostics at rest; a ping still out would
+    // otherwise colour the button after the reset.
+    cancelPendingPing();
     setButtonBackground(cmdPing, kPaleYellow);
     toolbarButton(6)->setEnabled(false);
     toolbarButton(7)->setEnabled(false);
@@ -289,6 +291,7 @@ void frmMain::ClearProperties()
     cmdPing->setText(QStringLiteral("<Unknown>"));
     lblVersion->setText(kNoElement);
     lblLatency->setText(QStringLiteral("-mS"));
+    cancelPendingPing();
     setButtonBackground(cmdPing, kPaleYellow);
     txtElementName->clear();
     txtElementIP->clear();
