@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "LoopbackPeer.h"
+#include "app/frmMain.h"
 #include "diagnostics/frmStatistics.h"
 #include "sfn/StatusRecord.h"
 #include "support/ScriptedMessageBox.h"
@@ -321,6 +322,60 @@ private slots:
         // Nothing was sent from anywhere: the holder heard nothing.
         QTest::qWait(100);
         QVERIFY(!holder.hasPendingDatagrams());
+    }
+
+    // The panel's buttons open their window modally; when its port cannot be had the
+    // program ends and the window does not open at all.
+    void panelButtonsOpenTheirWindows_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("portTaken");
+        QTest::addColumn<QString>("outcome");   // the modal window's title, or the message
+        QTest::newRow("statistics") << "cmdGetStats" << false << "Statistics";
+        QTest::newRow("SFN adjustment") << "cmdAdjust" << false << "SFN Adjustment";
+        QTest::newRow("statistics, port taken")
+            << "cmdGetStats" << true << "Error 2: Unable to use UDP port 2978: occupied.";
+        QTest::newRow("SFN adjustment, port taken")
+            << "cmdAdjust" << true << "Unable to use UDP port 2978: occupied.";
+    }
+    void panelButtonsOpenTheirWindows()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, portTaken);
+        QFETCH(QString, outcome);
+        ScriptedMessageBox boxes;
+        m_env->writeIni(ini(QStringLiteral("TX SITE"), QStringLiteral("127.0.0.1"), QStringLiteral("1")));
+        QUdpSocket holder;
+        if (portTaken)
+            QVERIFY(holder.bind(QHostAddress::AnyIPv4, 2978, QAbstractSocket::DontShareAddress));
+        frmMain station(false, false);
+        station.lblElementMAC->setText(QStringLiteral("00:11:22:33:44:BB"));
+        station.lblElementType->setText(QStringLiteral("DECODER"));
+        auto *open = station.findChild<QPushButton *>(button);
+        QVERIFY(open);
+        open->setEnabled(true);
+        station.show();
+
+        QString modalTitle;
+        QTimer closer;
+        closer.setInterval(20);
+        connect(&closer, &QTimer::timeout, this, [&modalTitle] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                modalTitle = modal->windowTitle();
+                modal->close();
+            }
+        });
+        closer.start();
+        QTest::mouseClick(open, Qt::LeftButton);   // returns once the modal window is closed
+        closer.stop();
+        if (portTaken) {
+            QCOMPARE(boxes.texts(), QStringList{outcome});
+            QCOMPARE(m_env->endProgramCalls(), 1);
+            QVERIFY(modalTitle.isEmpty());
+        } else {
+            QCOMPARE(modalTitle, outcome);
+            QCOMPARE(m_env->endProgramCalls(), 0);
+        }
     }
 
 private:
