@@ -48,8 +48,11 @@ void frmMain::wireDiagnostics()
         if (!tmrVolume.isActive())
             return;   // switched off meanwhile: the off state is already shown
         const LevelDisplay shown = levelDisplay(audioPeak);
+        if (shown.widthTwips == VUMeter->widthTwips() && shown.text == lblVolume->text())
+            return;   // nothing new: the next answer is shown at once
         VUMeter->setWidthTwips(shown.widthTwips);
         lblVolume->setText(shown.text);
+        tmrLevelDisplay.start();   // and the ones after it no sooner than one interval on
     });
 
     connect(cmdPing, &QPushButton::clicked, this, &frmMain::cmdPing_Click);
