@@ -85,7 +85,13 @@ bool UdpPort::sendTo(const QByteArray &datagram, const QString &host, quint16 po
 
 void UdpPort::drain()
 {
-    while (m_socket.hasPendingDatagrams()) {
+    // A bounded batch per wake-up: a peer that sends faster than the window handles its
+    // datagrams must not keep this loop going forever and starve timers and input. What
+    // is left wakes the socket again on the next turn of the event loop (every read
+    // re-arms its notifier). Reading only from here matters: a wake-up that finds
+    // nothing to read would leave the socket asleep for good.
+    constexpr int kBatch = 64;
+    for (int i = 0; i < kBatch && m_socket.hasPendingDatagrams(); ++i) {
         const QNetworkDatagram d = m_socket.receiveDatagram();
         if (!d.isValid())
             break;
