@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "diagnostics/ElementAddress.h"
+#include "store/ElementAddress.h"
 #include "diagnostics/LevelBlock.h"
 #include "diagnostics/PingStatus.h"
 #include "diagnostics/VuMeter.h"

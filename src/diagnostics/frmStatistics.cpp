@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "diagnostics/ElementAddress.h"
+#include "store/ElementAddress.h"
 #include "platform/AppDir.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramExit.h"

@@ -26,6 +26,7 @@
 #include "editor/ButtonColour.h"
 #include "editor/StoredValues.h"
 #include "platform/MessageBox.h"
+#include "store/ElementAddress.h"
 #include "store/ElementRecord.h"
 #include "store/IniStore.h"
 #include "store/TextHelpers.h"
@@ -59,16 +60,6 @@ void updateGetStatsButton(frmMain &w)
                               && IsValidIP(w.txtElementIP->text()));
 }
 
-// The address as the socket wants it: IsValidIP allows blanks around the parts.
-QString cleanAddress(const QString &stored)
-{
-    const QStringList parts = SplitIP(stored);
-    QStringList clean;
-    for (const QString &part : parts)
-        clean << QString::number(part.trimmed().toUInt());
-    return clean.join(QLatin1Char('.'));
-}
-
 // Sends the attenuation command to the shown element's stored address from the main
 // socket. A failure is told to the operator with the element and the reason; the
 // station goes on (nothing else depends on this datagram). True when it was sent.
@@ -79,15 +70,18 @@ bool sendAttenuationCommand(frmMain &w, quint8 position)
     const QString stored = ReadFromINI(section, QStringLiteral("ip"), path);
     QString reason;
     bool sent = false;
+    const ElementAddress destination = elementAddress(stored);
     if (stored.trimmed().isEmpty()) {
         reason = QStringLiteral("no valid address is stored for it.");
     } else if (!IsValidIP(stored)) {
         reason = QStringLiteral("its stored address \"%1\" is not a valid IPv4 address.").arg(stored);
+    } else if (!destination.usable()) {
+        reason = QStringLiteral("its stored address \"%1\" is not an element's address.").arg(stored);
     } else {
         QByteArray command(2, '\0');
         command[0] = char(position);
         QString error;
-        sent = w.udpClient.sendTo(command, cleanAddress(stored), 2977, &error);
+        sent = w.udpClient.sendTo(command, destination.address, 2977, &error);
         if (!sent)
             reason = error + QLatin1Char('.');
     }

@@ -20,6 +20,7 @@
 #include "protocol/MacResolution.h"
 #include "protocol/ReplyRecord.h"
 #include "protocol/frmWaiting.h"
+#include "store/ElementAddress.h"
 #include "store/ElementRecord.h"
 #include "store/IniStore.h"
 #include "store/TextHelpers.h"
@@ -43,22 +44,6 @@ QString withCannotSave(const char *line)
 QString withCannotSaveElement(const char *line)
 {
     return QString::fromLatin1(line) + QStringLiteral("\rCannot save this element info.");
-}
-
-// The stored address as a clean dotted unicast address, or empty when it is missing,
-// malformed, or names more than one element (a broadcast or multicast address would
-// hand the new configuration, and so one IP address, to every element that hears it).
-QString unicastDestination(const QString &stored)
-{
-    if (!IsValidIP(stored))
-        return QString();
-    QStringList parts = SplitIP(stored);
-    for (QString &part : parts)
-        part = QString::number(part.trimmed().toInt());
-    const int first = parts.at(0).toInt();
-    if (first < 1 || first > 223)
-        return QString();
-    return parts.join(QLatin1Char('.'));
 }
 
 QString elementLabel(const QString &name, const QString &mac)
@@ -346,7 +331,7 @@ void frmMain::SendConfiguration()
     const QString mac = lblElementMAC->text();
     const QString section = Encode_MAC(mac);
     const QString path = iniPath();
-    const QString destination = unicastDestination(ReadFromINI(section, QStringLiteral("ip"), path));
+    const QString destination = elementAddress(ReadFromINI(section, QStringLiteral("ip"), path)).address;
     if (destination.isEmpty()) {
         platform::showMessage(this,
                               elementLabel(ReadFromINI(section, QStringLiteral("name"), path), mac)

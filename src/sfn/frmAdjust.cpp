@@ -9,7 +9,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "diagnostics/ElementAddress.h"
+#include "store/ElementAddress.h"
 #include "platform/AppDir.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramExit.h"

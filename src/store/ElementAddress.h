@@ -1,7 +1,8 @@
 #pragma once
-// The address a diagnostic command goes to: the selected element's stored "ip". It is
-// checked before anything is sent, so that a missing or damaged record is reported to
-// the operator in plain words instead of ending the program.
+// The address a command goes to: the selected element's stored "ip". It is checked before
+// anything is sent (configuration, attenuation, level request, port-2978 commands), so
+// that a missing or damaged record is reported to the operator in plain words instead of
+// ending the program, and a command meant for one element never reaches them all.
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "diagnostics/ElementAddress.h"
+#include "store/ElementAddress.h"
 
 #include <QStringList>
 
@@ -23,9 +23,11 @@ ElementAddress elementAddress(const QString &storedIp)
     for (const QString &part : SplitIP(text))
         octets << QString::number(part.trimmed().toInt());
     const QString dotted = octets.join(QLatin1Char('.'));
-    // 0.0.0.0 reaches this computer and 255.255.255.255 every host on the segment: neither
-    // is an element, and a diagnostic command must never turn into a broadcast.
-    if (dotted == QLatin1String("0.0.0.0") || dotted == QLatin1String("255.255.255.255")) {
+    // 0.x reaches this computer, 224.x and above are multicast, reserved or the broadcast
+    // address: none of them is one element, and a command for one element must never
+    // reach every element (a configuration would hand them all one IP address).
+    const int first = octets.first().toInt();
+    if (first == 0 || first >= 224) {
         result.problem =
             QStringLiteral("The stored IP address \"%1\" of this element is not an element's address.")
                 .arg(storedIp);
