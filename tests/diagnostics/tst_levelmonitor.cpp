@@ -1,6 +1,6 @@
 // The audio level monitor of the main window: started and stopped from the toolbar, fed
 // by level answers on the main socket, paced by Slider1, and reporting a bad stored
-// address instead of ending the program.
+// address instead of ending the program. The level arithmetic is LevelBlock's.
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -14,69 +14,70 @@
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
 
-using platform::MsgIcon;
-
 namespace {
-
-const QString kMac = QStringLiteral("00:11:22:33:44:AA");
 
 QString encoderIni(const QString &ip)
 {
-    QString text = QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n");
-    if (!ip.isNull())
-        text += QStringLiteral("IP=%1\n").arg(ip);
-    return text;
+    return QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n") + (ip.isNull() ? QString() : "IP=" + ip + '\n');
 }
 
-// A 1201-byte answer whose first sample is `first` (big-endian 24 bits) and whose other
-// samples are small and positive.
-QByteArray block(quint32 first)
+// An answer whose every sample is `peak`.
+QByteArray block(qint32 peak, int length = 1201)
 {
-    QByteArray b(1201, '\0');
-    for (int i = 3; i + 2 < 1200; i += 3)
-        b[i + 2] = 7;
-    b[0] = char((first >> 16) & 0xFF);
-    b[1] = char((first >> 8) & 0xFF);
-    b[2] = char(first & 0xFF);
-    return b;
+    return sim::levelBlock({sim::LevelSignal::Kind::Constant, peak}, length);
 }
 
 // The encoder's level port on loopback (127.0.0.2:2977; the station's own ports are
-// untouched): answers every "VOL" with a block of the given signal, as an element does.
+// untouched): answers every "VOL" with a half-scale sine block, as an element does.
 class LevelAnswerer : public QObject {
 public:
-    explicit LevelAnswerer(const sim::LevelSignal &signal)
-        : m_signal(signal)
+    LevelAnswerer()
     {
-        m_ok = m_socket.bind(QHostAddress(QStringLiteral("127.0.0.2")), 2977);
+        listening = m_socket.bind(QHostAddress(QStringLiteral("127.0.0.2")), 2977);
         connect(&m_socket, &QUdpSocket::readyRead, this, [this] {
             while (m_socket.hasPendingDatagrams()) {
                 QHostAddress from;
                 quint16 port = 0;
                 QByteArray d(int(m_socket.pendingDatagramSize()), '\0');
                 m_socket.readDatagram(d.data(), d.size(), &from, &port);
-                if (d == "VOL") {
-                    ++requests;
-                    lastFromPort = port;
-                    m_socket.writeDatagram(sim::levelBlock(m_signal, 1201), from, port);
-                }
+                if (d != "VOL")
+                    continue;
+                ++requests;
+                lastFromPort = port;
+                m_socket.writeDatagram(sim::levelBlock({sim::LevelSignal::Kind::Sine, 4194304}, 1201), from, port);
             }
         });
     }
-    bool isListening() const { return m_ok; }
+    bool listening = false;
     int requests = 0;
     quint16 lastFromPort = 0;
 
 private:
     QUdpSocket m_socket;
-    sim::LevelSignal m_signal;
-    bool m_ok = false;
 };
 
 } // namespace
 
 class TestLevelMonitor : public QObject {
     Q_OBJECT
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ScriptedMessageBox> m_boxes;
+    std::unique_ptr<frmMain> m_station;
+
+    // The main window over an encoder stored with `ip`, selected as the panel leaves it.
+    frmMain &station(const QString &ip = QStringLiteral("127.0.0.2"))
+    {
+        m_env->writeIni(encoderIni(ip));
+        m_station = std::make_unique<frmMain>(false, false);
+        // Bound as at start-up: ticks that come while a test waits send real requests.
+        if (!m_station->bindMainSocket())
+            qFatal("UDP 2976 is taken: another station or test holds it");
+        m_station->lblElementMAC->setText(QStringLiteral("00:11:22:33:44:AA"));
+        m_station->toolbarButton(6)->setEnabled(true);
+        m_station->toolbarButton(7)->setEnabled(false);
+        return *m_station;
+    }
+
 private slots:
     void init()
     {
@@ -94,28 +95,19 @@ private slots:
     // text and as half a bar; button 7 stops it and clears both.
     void monitorsAnAnsweringEncoder()
     {
-        m_env->writeIni(encoderIni(QStringLiteral("127.0.0.2")));
-        sim::LevelSignal sine;
-        sine.kind = sim::LevelSignal::Kind::Sine;
-        sine.value = 4194304;
-        LevelAnswerer encoder(sine);
-        QVERIFY(encoder.isListening());
+        LevelAnswerer encoder;
+        QVERIFY(encoder.listening);
         frmMain &s = station();
-
         s.toolbarButton(6)->trigger();
-        QVERIFY(s.chkGetVolume->isChecked());
-        QVERIFY(s.tmrVolume.isActive());
+        QVERIFY(s.chkGetVolume->isChecked() && s.tmrVolume.isActive());
         QVERIFY(!s.toolbarButton(6)->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(s.lblVolume->text(), QStringLiteral("-6dBFS"), 5000);
         QCOMPARE(s.VUMeter->widthTwips(), 1050);
-        QCOMPARE(s.audioPeak, 4194304);
-        // Requests leave from the main socket's port, where the answers are expected.
-        QCOMPARE(encoder.lastFromPort, quint16(2976));
+        QCOMPARE(encoder.lastFromPort, quint16(2976));   // where the answers are expected
         QTRY_VERIFY_WITH_TIMEOUT(encoder.requests >= 3, 5000);
 
         s.toolbarButton(7)->trigger();
-        QVERIFY(!s.chkGetVolume->isChecked());
-        QVERIFY(!s.tmrVolume.isActive());
+        QVERIFY(!s.chkGetVolume->isChecked() && !s.tmrVolume.isActive());
         QCOMPARE(s.lblVolume->text(), QStringLiteral("-oodBFS"));
         QCOMPARE(s.VUMeter->widthTwips(), 0);
         // An answer still on its way when monitoring stopped leaves the display empty.
@@ -125,43 +117,16 @@ private slots:
         QCOMPARE(m_boxes->count(), 0);
     }
 
-    void showsEachBlock_data()
-    {
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("twips");
-        QTest::newRow("half scale") << block(0x400000) << "-6dBFS" << 1050;
-        QTest::newRow("smallest sample") << block(1).replace(QByteArray(1, 7), QByteArray(1, 0))
-                                         << "-138.5dBFS" << 0;
-        QByteArray negative(1201, char(0x80));
-        QTest::newRow("only negative samples") << negative << "-oodBFS" << 0;
-        QByteArray longer = block(0x7FFFFF) + QByteArray(600, '\0');
-        QTest::newRow("longer answer, full scale") << longer << "0dBFS" << 2100;
-    }
-    void showsEachBlock()
-    {
-        QFETCH(QByteArray, datagram);
-        QFETCH(QString, text);
-        QFETCH(int, twips);
-        m_env->writeIni(encoderIni(QStringLiteral("127.0.0.2")));
-        frmMain &s = station();
-        s.chkGetVolume->setChecked(true);
-        s.ShowAudioLevel(datagram);
-        QCOMPARE(s.lblVolume->text(), text);
-        QCOMPARE(s.VUMeter->widthTwips(), twips);
-    }
-
     // A block is read whole: no other event (a timer tick, another answer) can run in the
     // middle of it and leave the display to a half-read block.
     void blockIsReadWithoutRunningOtherEvents()
     {
-        m_env->writeIni(encoderIni(QStringLiteral("127.0.0.2")));
         frmMain &s = station();
         s.chkGetVolume->setChecked(true);
         bool ranMeanwhile = false;
         QMetaObject::invokeMethod(&s, [&ranMeanwhile] { ranMeanwhile = true; }, Qt::QueuedConnection);
         QTimer::singleShot(0, &s, [&ranMeanwhile] { ranMeanwhile = true; });
-        s.ShowAudioLevel(block(0x400000) + QByteArray(30000, '\0'));
+        s.ShowAudioLevel(block(0x400000, 31201));
         QVERIFY(!ranMeanwhile);
         QCOMPARE(s.lblVolume->text(), QStringLiteral("-6dBFS"));
         QTRY_VERIFY(ranMeanwhile);
@@ -171,12 +136,11 @@ private slots:
     // always ends on the latest answer.
     void burstOfAnswersEndsOnTheLatest()
     {
-        m_env->writeIni(encoderIni(QStringLiteral("127.0.0.2")));
         frmMain &s = station();
         s.chkGetVolume->setChecked(true);
         s.ShowAudioLevel(block(0x400000));
         QCOMPARE(s.lblVolume->text(), QStringLiteral("-6dBFS"));
-        for (quint32 peak = 0x100000; peak < 0x100000 + 500; ++peak)
+        for (qint32 peak = 0x100000; peak < 0x100000 + 500; ++peak)
             s.ShowAudioLevel(block(peak));
         s.ShowAudioLevel(block(0x200000));
         QCOMPARE(s.lblVolume->text(), QStringLiteral("-6dBFS"));   // not redrawn per answer
@@ -205,14 +169,12 @@ private slots:
     void sliderSetsRequestInterval()
     {
         QFETCH(int, key);
-        QFETCH(int, interval);
-        m_env->writeIni(encoderIni(QStringLiteral("127.0.0.2")));
         frmMain &s = station();
         s.show();
         QCOMPARE(s.tmrVolume.interval(), 50);
         s.Slider1->setFocus();
         QTest::keyClick(s.Slider1, Qt::Key(key));
-        QCOMPARE(s.tmrVolume.interval(), interval);
+        QTEST(s.tmrVolume.interval(), "interval");
     }
 
     // A stored address that is missing or unusable used to end the program at the first
@@ -221,53 +183,30 @@ private slots:
     {
         QTest::addColumn<QString>("ip");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("absent") << QString() << QStringLiteral("No IP address is stored for this element.");
+        QTest::newRow("absent") << QString() << "No IP address is stored for this element.";
         QTest::newRow("not an address")
-            << QStringLiteral("studio.local")
-            << QStringLiteral("The stored IP address \"studio.local\" of this element is not valid.");
-        QTest::newRow("broadcast")
-            << QStringLiteral("255.255.255.255")
-            << QStringLiteral("The stored IP address \"255.255.255.255\" of this element is not an "
-                              "element's address.");
+            << "studio.local" << "The stored IP address \"studio.local\" of this element is not valid.";
+        QTest::newRow("broadcast") << "255.255.255.255"
+                                   << "The stored IP address \"255.255.255.255\" of this element is not an "
+                                      "element's address.";
     }
     void unusableStoredAddressStopsMonitoring()
     {
         QFETCH(QString, ip);
         QFETCH(QString, problem);
-        m_env->writeIni(encoderIni(ip));
-        frmMain &s = station();
+        frmMain &s = station(ip);
         s.Slider1->setValue(1);
         s.toolbarButton(6)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(m_boxes->count(), 1, 5000);
-        QCOMPARE(m_boxes->texts().at(0), problem + QStringLiteral("\rAudio monitoring has been stopped."));
-        QCOMPARE(m_boxes->shown().at(0).icon, MsgIcon::Critical);
-        QVERIFY(!s.chkGetVolume->isChecked());
-        QVERIFY(!s.tmrVolume.isActive());
-        QVERIFY(s.toolbarButton(6)->isEnabled());
-        QVERIFY(!s.toolbarButton(7)->isEnabled());
+        QCOMPARE(m_boxes->texts().at(0), problem + "\rAudio monitoring has been stopped.");
+        QCOMPARE(m_boxes->shown().at(0).icon, platform::MsgIcon::Critical);
+        QVERIFY(!s.chkGetVolume->isChecked() && !s.tmrVolume.isActive());
+        QVERIFY(s.toolbarButton(6)->isEnabled() && !s.toolbarButton(7)->isEnabled());
         QTest::qWait(50);
         QCOMPARE(m_boxes->count(), 1);
         QCOMPARE(m_env->endProgramCalls(), 0);
         QVERIFY(s.udpClient.isBound());
     }
-
-private:
-    frmMain &station()
-    {
-        m_station = std::make_unique<frmMain>(false, false);
-        // Bound as at start-up: ticks that come while a test waits send real requests.
-        if (!m_station->bindMainSocket())
-            qFatal("UDP 2976 is taken: another station or test holds it");
-        // The selection as the panel leaves it for an encoder.
-        m_station->lblElementMAC->setText(kMac);
-        m_station->toolbarButton(6)->setEnabled(true);
-        m_station->toolbarButton(7)->setEnabled(false);
-        return *m_station;
-    }
-
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ScriptedMessageBox> m_boxes;
-    std::unique_ptr<frmMain> m_station;
 };
 
 QTEST_MAIN(TestLevelMonitor)
