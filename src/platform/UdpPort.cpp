@@ -7,6 +7,31 @@
 
 namespace platform {
 
+namespace {
+
+// Every element answers a paging request at once, before the window has read any answer,
+// and the kernel charges each small datagram a whole packet buffer (0.8 KB on a virtual
+// link, several KB behind some network drivers). The usual default of 208 KB then
+// holds as few as a hundred answers; what does not fit is dropped without a trace. Ask
+// for more (the kernel grants at most twice its rmem_max) and never end up with less.
+void enlargeReceiveBuffer(int fd)
+{
+    constexpr int kWanted = 1 << 20;
+    int current = 0;
+    socklen_t length = sizeof current;
+    if (::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &current, &length) != 0 || current >= kWanted)
+        return;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kWanted, sizeof kWanted);
+    int granted = 0;
+    length = sizeof granted;
+    if (::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &length) == 0 && granted < current) {
+        const int previous = current / 2;   // the kernel doubles what it is given
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &previous, sizeof previous);
+    }
+}
+
+} // namespace
+
 UdpPort::UdpPort(QObject *parent)
     : QObject(parent)
     , m_socket(this)
@@ -22,10 +47,12 @@ bool UdpPort::bind(quint16 localPort, bool allowBroadcast)
     if (!m_socket.bind(QHostAddress(QHostAddress::AnyIPv4), localPort,
                        QAbstractSocket::DontShareAddress))
         return false;
+    const int fd = int(m_socket.socketDescriptor());
     if (allowBroadcast) {
         const int on = 1;
-        ::setsockopt(int(m_socket.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     }
+    enlargeReceiveBuffer(fd);
     return true;
 }
 
