@@ -83,7 +83,14 @@ QIcon draw(int index)
 
 QIcon imageList(int index)
 {
-    return draw(index);
+    // Drawn once: a tree rebuild asks for an icon per element. Never destroyed, so no
+    // pixmap outlives the application object at exit.
+    static QIcon *const cache = new QIcon[8];
+    if (index < 1 || index > 7)
+        return QIcon();
+    if (cache[index].isNull())
+        cache[index] = draw(index);
+    return cache[index];
 }
 
 QIcon applicationIcon()

@@ -53,6 +53,8 @@ frmPaging::frmPaging(frmMain *main)
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(kCollectMilliseconds);
     Timer1.setSingleShot(true);
+    // A coarse timer may fire up to 5% early: answers at the end of the window would be lost.
+    Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, &frmPaging::Timer1_Timer);
     progressTimer.setInterval(kProgressStepMilliseconds);
     connect(&progressTimer, &QTimer::timeout, this, &frmPaging::updateProgress);
