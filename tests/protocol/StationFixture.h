@@ -51,62 +51,28 @@ inline QString value(const Keys &keys, const QString &key)
     return QStringLiteral("<absent>");
 }
 
-// What an encoder at 192.168.1.10 reports about itself.
-inline ElementFeedback encoderReport()
+// The record a message decodes to.
+inline ElementFeedback decoded(const QByteArray &message)
 {
     ElementFeedback f;
-    f.UDP_Response_IP = QStringLiteral("192.168.1.10");
-    f.UDP_Response_Mask = QStringLiteral("255.255.255.0");
-    f.UDP_Response_GW = QStringLiteral("192.168.1.1");
-    f.UDP_Response_Remote_IP = QStringLiteral("192.168.1.20");
-    f.UDP_Response_Audio_Input = 1;
-    f.UDP_Response_Audio_Type = 1;
-    f.UDP_Response_TX_Type = 0;
-    f.UDP_Response_Name = QStringLiteral("STUDIO A        ");
-    f.UDP_Response_Role = 1;
-    f.UDP_Response_Serial_Number = 4711;
-    f.UDP_Response_Version_Major = 3;
-    f.UDP_Response_Version_Minor = 4;
-    f.UDP_Response_SFN = 0;
-    f.UDP_Response_Buffer = 0;
-    f.UDP_Response_Low_Latency = 1;
+    decodeFeedback(message, f);
     return f;
 }
 
+// What an encoder at 192.168.1.10/24 (gateway .1) reports about itself: "STUDIO A", unicast
+// to 192.168.1.20, Analog, MPX, serial 4711, version 3.4, SFN off, buffer 0, low latency on.
+inline ElementFeedback encoderReport()
+{
+    return decoded(QByteArray::fromHex("C0A8010A FFFFFF00 C0A80101 C0A80114 01 01 00") + "STUDIO A        "
+                   + QByteArray::fromHex("01 00001267 03 04 00 00 01"));
+}
+
+// A decoder at the same address: "SITE B", multicast 239.192.0.5, attenuation 200, SFN on,
+// buffer 10, silence detection mode 1 / level 77 / time 22, low latency off.
 inline ElementFeedback decoderReport()
 {
-    ElementFeedback f = encoderReport();
-    f.UDP_Response_Name = QStringLiteral("SITE B          ");
-    f.UDP_Response_Remote_IP = QStringLiteral("239.192.0.5");
-    f.UDP_Response_TX_Type = 1;
-    f.UDP_Response_Role = 2;
-    f.UDP_Response_Attenuation = 200;
-    f.UDP_Response_SFN = 1;
-    f.UDP_Response_Buffer = 10;
-    f.UDP_Response_SilDet_Mode = 1;
-    f.UDP_Response_SilDet_Level = 77;
-    f.UDP_Response_SilDet_Time = 22;
-    f.UDP_Response_Low_Latency = 0;
-    return f;
-}
-
-// The record the station holds for the element before a confirmation.
-inline Keys storedRecord(const ElementFeedback &f)
-{
-    const bool decoder = f.UDP_Response_Role == 2;
-    Keys keys{{QStringLiteral("name"), f.UDP_Response_Name.trimmed()},
-              {QStringLiteral("ip"), f.UDP_Response_IP},
-              {QStringLiteral("mask"), f.UDP_Response_Mask},
-              {QStringLiteral("gw"), f.UDP_Response_GW},
-              {QStringLiteral("input"), QString::number(f.UDP_Response_Audio_Input)},
-              {QStringLiteral("type"), QString::number(f.UDP_Response_Audio_Type)},
-              {QStringLiteral("tx"), QString::number(f.UDP_Response_TX_Type)},
-              {decoder || f.UDP_Response_TX_Type ? QStringLiteral("multi") : QStringLiteral("remote"),
-               f.UDP_Response_Remote_IP},
-              {QStringLiteral("role"), QString::number(f.UDP_Response_Role)},
-              {QStringLiteral("sn"), QStringLiteral("1")},
-              {QStringLiteral("ver"), QStringLiteral("2.0")}};
-    return keys;
+    return decoded(QByteArray::fromHex("C0A8010A FFFFFF00 C0A80101 EFC00005 01 01 01") + "SITE B          "
+                   + QByteArray::fromHex("02 00001267 C8 03 04 01 0A 01 4D 16 0000000000 00"));
 }
 
 // An ARP service that answers with `mac` (or fails when empty) and counts the questions.
