@@ -58,10 +58,10 @@ class SilentMessageBox final : public platform::MessageBoxService {
 public:
     SilentMessageBox() { platform::setMessageBox(this); }
     ~SilentMessageBox() override { platform::setMessageBox(nullptr); }
-    platform::MsgAnswer show(QWidget *, const platform::MessageSpec &spec) override
+    platform::MsgAnswer show(QWidget *, const platform::MessageSpec &box) override
     {
-        texts.append(spec.text);
-        return spec.buttons == platform::MsgButtons::YesNo ? platform::MsgAnswer::Yes
+        texts.append(box.text);
+        return box.buttons == platform::MsgButtons::YesNo ? platform::MsgAnswer::Yes
                                                            : platform::MsgAnswer::Ok;
     }
     QStringList texts;

@@ -101,9 +101,9 @@ public:
 // No box may stop the run: a message is printed instead.
 class PrintedMessages : public platform::MessageBoxService {
 public:
-    platform::MsgAnswer show(QWidget *, const platform::MessageSpec &spec) override
+    platform::MsgAnswer show(QWidget *, const platform::MessageSpec &box) override
     {
-        std::fprintf(stderr, "message: %s\n", qPrintable(QString(spec.text).replace('\r', ' ')));
+        std::fprintf(stderr, "message: %s\n", qPrintable(QString(box.text).replace('\r', ' ')));
         return platform::MsgAnswer::No;
     }
 };

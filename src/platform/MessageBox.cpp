@@ -9,21 +9,21 @@ namespace {
 
 class QtMessageBox final : public MessageBoxService {
 public:
-    MsgAnswer show(QWidget *parent, const MessageSpec &spec) override
+    MsgAnswer show(QWidget *parent, const MessageSpec &message) override
     {
         QMessageBox box(parent);
         // Names and addresses in these texts come from the network: never markup.
         box.setTextFormat(Qt::PlainText);
-        QString text = spec.text;
+        QString text = message.text;
         text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         box.setText(text);
-        box.setWindowTitle(spec.title.isEmpty() ? applicationTitle() : spec.title);
-        switch (spec.icon) {
+        box.setWindowTitle(message.title.isEmpty() ? applicationTitle() : message.title);
+        switch (message.icon) {
         case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
         case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
         case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
         }
-        if (spec.buttons == MsgButtons::YesNo) {
+        if (message.buttons == MsgButtons::YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);

@@ -23,7 +23,7 @@ class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
     // Blocks until the operator answers (the real one runs a modal loop).
-    virtual MsgAnswer show(QWidget *parent, const MessageSpec &spec) = 0;
+    virtual MsgAnswer show(QWidget *parent, const MessageSpec &box) = 0;
 };
 
 // The service in use; the real one unless a test installed another (not owned).

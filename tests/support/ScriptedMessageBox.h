@@ -14,7 +14,7 @@ public:
     ScriptedMessageBox();
     ~ScriptedMessageBox() override;
 
-    platform::MsgAnswer show(QWidget *parent, const platform::MessageSpec &spec) override;
+    platform::MsgAnswer show(QWidget *parent, const platform::MessageSpec &box) override;
 
     void answerNext(platform::MsgAnswer answer) { m_answers.append(answer); }
     // Runs inside show(), after recording (e.g. to check state while a box is "open").
