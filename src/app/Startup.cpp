@@ -1,9 +1,13 @@
 #include "app/Startup.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
+#include "platform/AppDir.h"
 #include "platform/MessageBox.h"
 #include "platform/Settings.h"
 
@@ -17,6 +21,21 @@ StartupMode modeFromArguments(const QStringList &arguments)
         mode.lowLatencyOption = true;
     return mode;
 }
+
+namespace {
+
+// The database folder must take a new file beside nms.ini (every write replaces the file
+// through one). Asked for real rather than from permission bits, which root ignores.
+bool databaseFolderWritable()
+{
+    const QString folder = platform::applicationDirectory();
+    if (!QFileInfo(folder).isDir())
+        return false;
+    QTemporaryFile probe(folder + QStringLiteral("/.brivolte-nms-probe-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
 
 StartupResult startStation(const QStringList &arguments, bool show)
 {
@@ -44,6 +63,14 @@ StartupResult startStation(const QStringList &arguments, bool show)
     window->toolbarButton(6)->setEnabled(false);
     window->toolbarButton(7)->setEnabled(false);
     window->Load_Config();
+    if (!databaseFolderWritable()) {
+        platform::showMessage(nullptr,
+                              QStringLiteral("The local database folder cannot be written:\r%1\r"
+                                             "Discovered elements and confirmed configurations "
+                                             "will not be saved.")
+                                  .arg(QDir::toNativeSeparators(platform::applicationDirectory())),
+                              platform::MsgIcon::Critical);
+    }
     if (!window->bindMainSocket()) {
         platform::showMessage(nullptr, QStringLiteral("Unable to use UDP port 2976: occupied."),
                               platform::MsgIcon::Critical);

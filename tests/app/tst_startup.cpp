@@ -127,6 +127,24 @@ private slots:
         QVERIFY(!started.window->toolbarButton(7)->isEnabled());
     }
 
+    void unwritableDatabaseFolderIsReported()
+    {
+        if (!portFree(2976))
+            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        // A folder below a regular file can be neither created nor written, even by root.
+        QFile blocker(m_env->dir() + QStringLiteral("/not-a-folder"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("BRIVOLTE_NMS_DIR", QFile::encodeName(blocker.fileName() + QStringLiteral("/db")));
+        ScriptedMessageBox boxes;
+        StartupResult started = startStation({}, false);
+        QVERIFY(started.window);   // the station still starts: elements can be shown and pinged
+        QCOMPARE(boxes.count(), 2);
+        QVERIFY(boxes.shown().at(0).text.startsWith(QStringLiteral("Local database is empty.")));
+        QVERIFY(boxes.shown().at(1).text.startsWith(QStringLiteral("The local database folder cannot be written:")));
+        QCOMPARE(boxes.shown().at(1).icon, platform::MsgIcon::Critical);
+    }
+
     void secondInstanceIsRefused()
     {
         ScriptedMessageBox boxes;
