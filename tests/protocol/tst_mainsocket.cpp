@@ -1,5 +1,4 @@
-// The main socket's handler: what each datagram length reaches, the checks' messages, and
-// messages that arrive while another one is being handled.
+// The main socket's handler: each datagram length, the checks' messages, messages during another.
 #include <QScopeGuard>
 #include <QTreeWidget>
 #include <QUdpSocket>
@@ -15,18 +14,20 @@
 
 namespace {
 
-// A report that fails exactly one check: the audio input byte is out of range. The
-// element name tells the reports apart.
+// A report named `name` that fails one check (by default the audio input byte is out of range).
 QByteArray brokenReport(const QString &name, int field = 16, quint8 byte = 2)
 {
     ElementFeedback f = encoderReport();
     f.UDP_Response_Name = name;
-    QByteArray d = encodeFeedback(f);
-    d[field] = char(byte);
-    return d;
+    return encodeFeedback(f).replace(field, 1, QByteArray(1, char(byte)));
 }
 
-const QString kInputMessage = corrupted(QStringLiteral("An error occured while retrieving 'Audio Input':"));
+QString failed(const QString &field) { return corrupted(QStringLiteral("An error occured while retrieving '%1':").arg(field)); }
+const QString kInputMessage = failed(QStringLiteral("Audio Input"));
+
+struct Studio : Station {
+    Studio() { env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}})); }
+};
 
 } // namespace
 
@@ -36,8 +37,7 @@ private slots:
     // Only 40..54 bytes are feedback messages; nothing of any length may crash the handler.
     void everyLengthReachesOnlyItsHandler()
     {
-        Station s;
-        s.env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}}));
+        Studio s;
         // Each byte 7: the audio input check fails, so every parsed datagram shows one box.
         for (int length = 0; length <= 1201; ++length)
             s.w->udpClient_DataArrival(QByteArray(length, char(7)));
@@ -49,7 +49,6 @@ private slots:
         QTest::addColumn<int>("offset");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("field");
-        // The address checks cannot fail from the wire: any four bytes are an address.
         QTest::newRow("audio input 2") << 16 << QByteArray("\x02", 1) << "Audio Input";
         QTest::newRow("audio type 2") << 17 << QByteArray("\x02", 1) << "Audio Type";
         QTest::newRow("tx type 2") << 18 << QByteArray("\x02", 1) << "TX Type";
@@ -60,19 +59,13 @@ private slots:
     }
     void failedCheckShowsItsMessage()
     {
-        QFETCH(int, offset);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, field);
-        Station s;
+        QFETCH(int, offset); QFETCH(QByteArray, bytes); QFETCH(QString, field);
+        Studio s;
         FakeArp arp;
-        s.env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}}));
-        QByteArray d = encodeFeedback(encoderReport());
-        d.replace(offset, bytes.size(), bytes);
         s.w->timerRemoteSent.start(60000);
-        s.w->udpClient_DataArrival(d);
+        s.w->udpClient_DataArrival(encodeFeedback(encoderReport()).replace(offset, bytes.size(), bytes));
 
-        QCOMPARE(s.boxes.texts(),
-                 QStringList{corrupted(QStringLiteral("An error occured while retrieving '%1':").arg(field))});
+        QCOMPARE(s.boxes.texts(), QStringList{failed(field)});
         QCOMPARE(s.boxes.shown().at(0).icon, platform::MsgIcon::Critical);
         QCOMPARE(arp.attempts, 0);
         // A corrupted answer leaves the reply time-out running and still rebuilds the tree.
@@ -81,16 +74,13 @@ private slots:
         QCOMPARE(s.w->UDP_Response_IP, QStringLiteral("192.168.1.10"));
     }
 
-    // Messages delivered while the box of the first is open wait, in order, and do not
-    // overwrite the record of the message being handled.
+    // Messages arriving while the first one's box is open wait in order, leaving its record alone.
     void messagesDuringABoxWaitTheirTurn()
     {
-        Station s;
-        s.env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}}));
+        Studio s;
         QString nameWhileOpen;
         s.boxes.onShow([&](const platform::MessageSpec &) {
-            if (s.boxes.count() != 1)
-                return;
+            if (s.boxes.count() != 1) return;
             s.w->udpClient_DataArrival(brokenReport(QStringLiteral("SECOND"), 17));
             s.w->udpClient_DataArrival(QByteArray(1201, '\0'));   // level samples: not queued
             s.w->udpClient_DataArrival(brokenReport(QStringLiteral("THIRD"), 18));
@@ -99,22 +89,17 @@ private slots:
         s.w->udpClient_DataArrival(brokenReport(QStringLiteral("FIRST")));
 
         QCOMPARE(nameWhileOpen, QStringLiteral("FIRST           "));
-        QCOMPARE(s.boxes.texts(),
-                 (QStringList{kInputMessage,
-                              corrupted(QStringLiteral("An error occured while retrieving 'Audio Type':")),
-                              corrupted(QStringLiteral("An error occured while retrieving 'TX Type':"))}));
+        QCOMPARE(s.boxes.texts(), (QStringList{kInputMessage, failed("Audio Type"), failed("TX Type")}));
         QCOMPARE(s.w->feedback.UDP_Response_Name, QStringLiteral("THIRD           "));
         QCOMPARE(s.w->droppedFeedbackCount(), 0);
     }
 
     void queueOverflowDropsAndCounts()
     {
-        Station s;
-        s.env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}}));
+        Studio s;
         const int delivered = frmMain::kFeedbackQueueLimit + 6;
         s.boxes.onShow([&](const platform::MessageSpec &) {
-            if (s.boxes.count() != 1)
-                return;
+            if (s.boxes.count() != 1) return;
             for (int i = 0; i < delivered; ++i)
                 s.w->udpClient_DataArrival(brokenReport(QStringLiteral("N%1").arg(i)));
         });
@@ -122,16 +107,13 @@ private slots:
         QCOMPARE(s.boxes.count(), 1 + frmMain::kFeedbackQueueLimit);
         QCOMPARE(s.w->droppedFeedbackCount(), 6);
         // The first 64 were kept: the last one handled is number 63.
-        QCOMPARE(s.w->feedback.UDP_Response_Name.trimmed(),
-                 QStringLiteral("N%1").arg(frmMain::kFeedbackQueueLimit - 1));
+        QCOMPARE(s.w->feedback.UDP_Response_Name.trimmed(), QStringLiteral("N%1").arg(frmMain::kFeedbackQueueLimit - 1));
     }
 
-    // A peer flooding the main socket from another thread must not starve the window's
-    // event loop: its timers still fire while the flood goes on.
+    // A peer flooding the main socket from another thread must not starve the window's timers.
     void floodLeavesTheWindowResponsive()
     {
-        Station s;
-        s.env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}}));
+        Studio s;
         QVERIFY(s.w->udpClient.bind(0));
         const quint16 port = s.w->udpClient.localPort();
         std::atomic<int> ticks{0}, ticksAtEnd{0};
@@ -140,39 +122,28 @@ private slots:
         QTimer heartbeat;
         QObject::connect(&heartbeat, &QTimer::timeout, [&] { ++ticks; });
         heartbeat.start(10);
-
-        // At least 10000 datagrams; the flood goes on until the window's timer has ticked
-        // five times under it, or a ceiling is reached (a starved window never ticks).
+        // At least 10000 datagrams, on until the timer has ticked five times under it or a ceiling.
         constexpr long kMinimum = 10000;
         std::thread flood([&] {
             const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
             sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(port);
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            to.sin_family = AF_INET, to.sin_port = htons(port), to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             const QByteArray junk(1300, char(0xFF));
             for (long i = 0; fd >= 0 && i < 400000 && !abandon && (i < kMinimum || ticks < 5); sent = ++i)
                 ::sendto(fd, junk.constData(), size_t(i % 1300), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-            if (fd >= 0)
-                ::close(fd);
+            if (fd >= 0) ::close(fd);
             ticksAtEnd = ticks.load();
             ended = true;
         });
-        // The thread is joined on every way out of this test, a failed check included.
-        const auto joiner = qScopeGuard([&] {
-            abandon = true;
-            flood.join();
-        });
+        const auto joiner = qScopeGuard([&] { abandon = true; flood.join(); });   // on every way out
         QTRY_VERIFY_WITH_TIMEOUT(ended.load(), 120000);
-        QVERIFY2(ticksAtEnd >= 5, qPrintable(QStringLiteral("%1 timer ticks while %2 datagrams were sent")
-                                                 .arg(ticksAtEnd.load()).arg(sent.load())));
+        QVERIFY2(ticksAtEnd >= 5, qPrintable(QStringLiteral("%1 ticks, %2 sent").arg(ticksAtEnd.load()).arg(sent.load())));
         QVERIFY(sent >= kMinimum);
 
-        // Afterwards a real report still gets through (sent again until seen: the socket's
-        // buffer may still be full of the flood).
+        // Afterwards a real report still gets through (sent until seen: the buffer may still be full).
         s.boxes.clear();
         QUdpSocket peer;
-        const QString last = corrupted(QStringLiteral("An error occured while retrieving 'Element Type':"));
+        const QString last = failed(QStringLiteral("Element Type"));
         for (int attempt = 0; attempt < 300 && !s.boxes.texts().contains(last); ++attempt) {
             peer.writeDatagram(brokenReport(QStringLiteral("LAST"), 35, 3), QHostAddress::LocalHost, port);
             QTest::qWait(100);
