@@ -1,5 +1,5 @@
-// The INI store against real files in a temporary folder: layout on disk, case-blind
-// matching, value cleaning, damaged files, refused names, failed and interrupted writes.
+// The INI store on real files: layout, case-blind matching, value cleaning, damaged files, refused names,
+// failed and interrupted writes.
 
 #include "store/IniStore.h"
 
@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -36,25 +35,21 @@ QStringList sections(const QString &path)
     return list;
 }
 
-// Everything the store shows of a file.
-QString everything(const QString &path)
-{
-    QString text;
-    for (const QString &section : sections(path)) {
-        QStringList keys;
-        LoadIniSectionKeysLB(section, keys, path);
-        text += u'[' + section + u"] %1\n"_s.arg(GetSectionKeyCount(section, path));
-        for (const QString &key : keys)
-            text += key + u'=' + ReadFromINI(section, key, path) + u'\n';
-    }
-    return text;
-}
-
-// The store remembers its last parse; a copy of the file under another name is parsed
-// afresh, so the two views of a file just written show whether what was remembered is
-// what is on disk.
+// The store remembers its last parse; a copy of the file under another name is parsed afresh, so
+// everything the two show of a file just written tells whether what was remembered is on disk.
 void compareWithFreshParse(const QString &path)
 {
+    const auto everything = [](const QString &file) {
+        QString text;
+        for (const QString &section : sections(file)) {
+            QStringList keys;
+            LoadIniSectionKeysLB(section, keys, file);
+            text += u'[' + section + u"] %1\n"_s.arg(GetSectionKeyCount(section, file));
+            for (const QString &key : keys)
+                text += key + u'=' + ReadFromINI(section, key, file) + u'\n';
+        }
+        return text;
+    };
     const QString copy = path + u".copy"_s;
     QVERIFY(QFile::copy(path, copy));
     QCOMPARE(everything(path), everything(copy));
@@ -91,25 +86,17 @@ class TstIniStore : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-    }
+    void init() { QVERIFY((m_dir = std::make_unique<QTemporaryDir>())->isValid()); }
 
     void valueRoundTrip_data()
     {
         QTest::addColumn<QString>("written");
         QTest::addColumn<QByteArray>("onDisk");   // the value as the key line holds it
         QTest::newRow("blanks around trimmed, inner ones kept") << u"  TX  SITE  "_s << "TX  SITE"_ba;
-        QTest::newRow("empty") << QString() << ""_ba;
-        QTest::newRow("equals sign") << u"a=b=c"_s << "a=b=c"_ba;
         QTest::newRow("latin-1 bytes") << u"CAFÉ ÿ"_s << "CAF\xC9 \xFF"_ba;
         QTest::newRow("beyond latin-1") << u"A€"_s << "A?"_ba;
-        QTest::newRow("749 kept") << QString(749, u'y') << QByteArray(749, 'y');
         QTest::newRow("800 stored, 749 read") << QString(800, u'x') << QByteArray(800, 'x');
         QTest::newRow("cut at NUL") << u"AB\0CD"_s << "AB"_ba;
-        QTest::newRow("trailing LF trimmed") << u"A\n"_s << "A"_ba;
         // Element names arrive from the network: no line break may reach the file.
         QTest::newRow("CR LF injection") << u"X\r\n[EVIL]\r\nROLE=1"_s << "X  [EVIL]  ROLE=1"_ba;
         QTest::newRow("lone CR and LF injection") << u"X\r[EVIL]\nROLE=1"_s << "X [EVIL] ROLE=1"_ba;
@@ -143,12 +130,9 @@ private slots:
             << "; note\r\n\r\n[aaa]\r\nname = old\r\n\r\n[BBB]\r\nX=1\r\n"_ba
             << "write AAA NAME new; write AAA ip 1.1.1.1"
             << "; note\r\n\r\n[aaa]\r\nNAME=new\r\nIP=1.1.1.1\r\n\r\n[BBB]\r\nX=1\r\n"_ba;
-        QTest::newRow("LF only, no final line end") << "[A]\nK=1"_ba << "write A L 2" << "[A]\r\nK=1\r\nL=2\r\n"_ba;
         QTest::newRow("same value and missing names leave the file untouched") << "[A]\nK=1\n"_ba
             << "write a k 1; many A k 1; deleteKey A Q; deleteKey Q K; renameKey A Q R; renameSection Q R"
             << "[A]\nK=1\n"_ba;
-        QTest::newRow("several keys in one write") << QByteArray() << "many sec name STUDIO ip 1.2.3.4"
-                                                   << "[sec]\r\nNAME=STUDIO\r\nIP=1.2.3.4\r\n"_ba;
         QTest::newRow("several keys: any case, in place, the last of a key twice wins")
             << "[SEC]\r\nNAME=old\r\nip=0.0.0.0\r\n[OTHER]\r\nK=1\r\n"_ba
             << "many sec Ip 10.0.0.1 b x name new B y"
@@ -223,10 +207,7 @@ private slots:
         const QString none = u"<none>"_s;
 
         QTest::newRow("no file") << QByteArray() << "K" << none << "" << "";
-        QTest::newRow("empty file") << QByteArray("") << "K" << none << "" << "";
         QTest::newRow("no such section") << "[B]\r\nK=1\r\n"_ba << "K" << none << "" << "B";
-        QTest::newRow("key only in another section") << "[A]\r\nL=1\r\n[B]\r\nK=1\r\n"_ba << "K" << none << "L"
-                                                     << "A B";
         QTest::newRow("header without keys") << "[A]\r\n[B]\r\nK=1\r\n"_ba << "K" << none << "" << "A B";
         // A key is there whatever its value, the empty one or one a sentinel might use.
         QTest::newRow("empty value is present") << "[A]\r\nK=\r\n"_ba << "k" << "" << "K" << "A";
@@ -235,17 +216,11 @@ private slots:
         QTest::newRow("key lines in file order, as spelt")
             << "[a]\r\nzeta=1\r\n\r\nAlpha = 2\r\nk=3\r\nK=4\r\n"_ba << "K" << "3" << "zeta Alpha k K" << "a";
         QTest::newRow("binary junk, then a good section") << junk + "\n[A]\r\nK=1\r\n" << "K" << "1" << "K" << "A";
-        QTest::newRow("1 MB value")
-            << "[A]\r\nK=" + megabyte + "\r\nL=2\r\n" << "K" << QString(749, u'm') << "K L" << "A";
         QTest::newRow("key after a 1 MB line") << "[A]\r\nK=" + megabyte + "\r\nL=2\r\n" << "L" << "2" << "K L" << "A";
         QTest::newRow("1 MB line without line end") << "[A]\r\n" + megabyte << "K" << none << "" << "A";
-        QTest::newRow("no sections") << "K=1\r\nL=2\r\n"_ba << "K" << none << "" << "";
         QTest::newRow("duplicate sections: the first is read")
             << "[A]\r\nK=1\r\n[B]\r\nK=5\r\n[a]\r\nK=2\r\nL=3\r\n"_ba << "K" << "1" << "K" << "A B";
-        QTest::newRow("duplicate sections: the second copy is not read")
-            << "[A]\r\nK=1\r\n[a]\r\nL=3\r\n"_ba << "L" << none << "K" << "A";
         QTest::newRow("keys without '='") << "[A]\r\nJUNK\r\nK\r\nK=1\r\n"_ba << "K" << "1" << "K" << "A";
-        QTest::newRow("role not a number") << "[A]\r\nROLE=X\r\n"_ba << "role" << "X" << "ROLE" << "A";
         QTest::newRow("header without ']'") << "[A\r\nK=1\r\n"_ba << "K" << none << "" << "";
         QTest::newRow("empty header not listed") << "[]\r\nK=1\r\n[A]\r\nK=2\r\n"_ba << "K" << "2" << "K" << "A";
         QTest::newRow("text after the header") << "  [ A ] ; note\r\nK=1\r\n"_ba << "K" << "1" << "K" << "A";
@@ -286,7 +261,6 @@ private slots:
 
         // A write adds to the file, sound or damaged, without losing any of it.
         WriteToINI("NEW", "k", "v", path());
-        QCOMPARE(ReadFromINI("NEW", "K", path()), u"v"_s);
         check();
         compareWithFreshParse(path());
         file.replace("\r\n", "\n");
@@ -299,17 +273,11 @@ private slots:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("number");
-        QTest::newRow("letters after") << "K=12abc" << 12;
-        QTest::newRow("fraction") << "K=1.9" << 1;
-        QTest::newRow("negative") << "K=-5" << -5;
-        QTest::newRow("plus") << "K=+7" << 7;
-        QTest::newRow("blanks around") << "K =  7  " << 7;
-        QTest::newRow("not a number") << "K=X" << 0;
-        QTest::newRow("empty value") << "K=" << 0;
-        QTest::newRow("sign alone") << "K=-" << 0;
-        QTest::newRow("above 32 bits") << "K=99999999999999999999" << int(INT32_MAX);
-        QTest::newRow("below 32 bits") << "K=-99999999999999999999" << int(INT32_MIN);
-        QTest::newRow("missing key gives default") << "L=1" << 42;
+        const struct { const char *line; int number; } rows[] = {{"K=12abc", 12}, {"K=1.9", 1}, {"K=-5", -5},
+            {"K =  +7  ", 7}, {"K=X", 0}, {"K=-", 0}, {"K=99999999999999999999", INT32_MAX},
+            {"K=-99999999999999999999", INT32_MIN}, {"L=1", 42}};   // missing key: the default
+        for (const auto &row : rows)
+            QTest::newRow(row.line) << QString::fromLatin1(row.line) << row.number;
     }
 
     void leadingWholeNumber()
@@ -336,15 +304,11 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::newRow("section with ]") << "A]B" << "K";
         QTest::newRow("section with CR LF") << "A\r\n[EVIL]" << "K";
-        QTest::newRow("section with LF") << "A\nB" << "K";
         QTest::newRow("section with NUL") << u"A\0B"_s << "K";
         QTest::newRow("empty section") << "" << "K";
-        QTest::newRow("blank section") << "   " << "K";
-        QTest::newRow("section beyond latin-1") << u"A€"_s << "K";
         QTest::newRow("key with =") << "A" << "K=V";
         QTest::newRow("key that reads as a header") << "A" << "[EVIL]";
         QTest::newRow("key with CR LF") << "A" << "K\r\nX";
-        QTest::newRow("key with NUL") << "A" << u"K\0X"_s;
         QTest::newRow("empty key") << "A" << "";
         QTest::newRow("key beyond latin-1") << "A" << u"K€"_s;
     }
@@ -372,16 +336,11 @@ private slots:
         QTest::newRow("disk full part way") << "full";
         QTest::newRow("folder is a regular file") << "parent-is-file";
         QTest::newRow("database is a folder") << "database-is-folder";
-        QTest::newRow("read-only folder") << "read-only-folder";
-        QTest::newRow("unreadable database") << "unreadable-file";
     }
 
     void failedWritesKeepOldFile()
     {
         QFETCH(QString, setup);
-        const bool readOnlyFolder = setup == "read-only-folder";
-        if ((readOnlyFolder || setup == "unreadable-file") && ::geteuid() == 0)
-            QSKIP("root reads and writes regardless of permissions");
         const QByteArray initial("[A]\r\nK=1\r\n");
         const QString folder = m_dir->filePath(u"db"_s);
         const QString target = folder + u"/nms.ini"_s;
@@ -396,9 +355,6 @@ private slots:
         } else {
             QVERIFY(QDir().mkpath(folder));
             writeRaw(target, initial);
-            if (setup != "full")
-                QCOMPARE(::chmod(QFile::encodeName(readOnlyFolder ? folder : target).constData(),
-                                 readOnlyFolder ? 0555 : 0200), 0);
         }
 
         if (setup == "full") {
@@ -414,8 +370,6 @@ private slots:
             WriteToINI("A", "K", "3", path());   // a later successful write clears the failure
             QVERIFY(lastIniWriteSucceeded());
         }
-        ::chmod(QFile::encodeName(folder).constData(), 0755);
-        ::chmod(QFile::encodeName(target).constData(), 0644);
         QCOMPARE(readRaw(survivor), before);
         QVERIFY(strayFiles(folder).isEmpty());
     }
@@ -429,7 +383,6 @@ private slots:
         const QByteArray odd = big + "[SEC]\r\nVAL=ODD\r\n";
         writeRaw(path(), even);
 
-        int sawEven = 0;
         for (int round = 0; round < 20; ++round) {
             QProcess child;
             child.start(QCoreApplication::applicationFilePath(), {u"--alternate-writes"_s, path()});
@@ -439,58 +392,42 @@ private slots:
             QVERIFY(child.waitForFinished(30000));
             const QByteArray now = readRaw(path());
             QVERIFY2(now == even || now == odd, qPrintable(u"round %1: %2 bytes"_s.arg(round).arg(now.size())));
-            sawEven += now == even;
-            const QString value = ReadFromINI("SEC", "val", path());
-            QVERIFY(value == "EVEN" || value == "ODD");
-            QCOMPARE(sections(path()).size(), 601);
+            QVERIFY(ReadFromINI("SEC", "val", path()) == (now == even ? "EVEN" : "ODD"));
         }
-        qInfo("after 20 kills: %d times the even file, %d times the odd one, %lld temporary files left",
-              sawEven, 20 - sawEven, qlonglong(strayFiles(m_dir->path()).size()));
-    }
-
-    void replacementKeepsModeAndLink_data()
-    {
-        QTest::addColumn<bool>("throughLink");
-        QTest::addColumn<int>("mode");
-        QTest::newRow("group-readable file") << false << 0640;
-        QTest::newRow("database reached through a link") << true << 0600;
     }
 
     void replacementKeepsModeAndLink()
     {
-        QFETCH(bool, throughLink);
-        QFETCH(int, mode);
-        const QString real = throughLink ? m_dir->filePath(u"real.ini"_s) : path();
-        writeRaw(real, "[A]\r\nK=1\r\n");
-        QCOMPARE(::chmod(QFile::encodeName(real).constData(), mode_t(mode)), 0);
-        if (throughLink)
-            QVERIFY(QFile::link(real, path()));
-        WriteToINI("A", "K", "2", path());
-        QVERIFY(lastIniWriteSucceeded());
-        QCOMPARE(readRaw(real), "[A]\r\nK=2\r\n"_ba);
-        QCOMPARE(QFileInfo(path()).isSymLink(), throughLink);
-        struct stat st {};
-        QCOMPARE(::stat(QFile::encodeName(real).constData(), &st), 0);
-        QCOMPARE(int(st.st_mode & 07777), mode);
+        for (const bool throughLink : {false, true}) {
+            const QString real = m_dir->filePath(throughLink ? u"real.ini"_s : u"nms.ini"_s);
+            const mode_t mode = throughLink ? 0600 : 0640;
+            writeRaw(real, "[A]\r\nK=1\r\n");
+            QCOMPARE(::chmod(QFile::encodeName(real).constData(), mode), 0);
+            if (throughLink)
+                QVERIFY(QFile::remove(path()) && QFile::link(real, path()));
+            WriteToINI("A", "K", "2", path());
+            QVERIFY(lastIniWriteSucceeded());
+            QCOMPARE(readRaw(real), "[A]\r\nK=2\r\n"_ba);
+            QCOMPARE(QFileInfo(path()).isSymLink(), throughLink);
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(real).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, mode);
+        }
     }
 
     void changesByOthersAreSeen_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("same size in place, time stamp put back") << "in-place" << "BBBB";
-        QTest::newRow("replaced by another file") << "replaced" << "BBBB";
-        QTest::newRow("deleted") << "deleted" << "<none>";
+        for (const char *change : {"same size in place, time stamp put back", "replaced", "deleted"})
+            QTest::newRow(change) << QString::fromLatin1(change);
     }
 
     void changesByOthersAreSeen()
     {
         QFETCH(QString, change);
-        QFETCH(QString, expected);
         const QByteArray native = QFile::encodeName(path());
         const QString other = m_dir->filePath(u"other.ini"_s);
-        // Once after the store's own write and once after a plain file write: both kinds
-        // of remembered parse are put to the test.
+        // After the store's own write and after a plain file write: both kinds of remembered parse.
         for (const bool ownWrite : {true, false}) {
             if (ownWrite)
                 WriteToINI("A", "K", "AAAA", path());
@@ -499,7 +436,7 @@ private slots:
             QCOMPARE(ReadFromINI("A", "K", path()), u"AAAA"_s);
             struct stat st {};
             QCOMPARE(::stat(native.constData(), &st), 0);
-            if (change == "in-place") {
+            if (change.startsWith(u"same")) {
                 QFile file(path());
                 QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(7) && file.write("BBBB") == 4);
                 file.close();
@@ -511,7 +448,7 @@ private slots:
                 writeRaw(other, "[A]\r\nK=BBBB\r\n");
                 QCOMPARE(::rename(QFile::encodeName(other).constData(), native.constData()), 0);
             }
-            QCOMPARE(ReadFromINI("A", "K", path(), "<none>"), expected);
+            QCOMPARE(ReadFromINI("A", "K", path(), "<none>"), change == "deleted" ? u"<none>"_s : u"BBBB"_s);
         }
     }
 };
@@ -524,12 +461,11 @@ int main(int argc, char **argv)
         // Rewrites one value back and forth until killed (bounded by count and time).
         QElapsedTimer clock;
         clock.start();
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
         for (int i = 0; i < 100000 && clock.elapsed() < 20000; ++i) {
             WriteToINI("SEC", "val", i % 2 == 0 ? "ODD" : "EVEN", helperPath);
-            if (i == 0) {
+            if (i == 0)
                 std::fputs("ready\n", stdout);
-                std::fflush(stdout);
-            }
         }
         return 0;
     }
