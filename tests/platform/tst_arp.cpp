@@ -119,34 +119,24 @@ private slots:
         QCOMPARE(scan.hardwareAddress, kMac);
     }
 
-    void procNetArp_data()
+    void procNetArp()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("expected");   // null: not found
         const QByteArray header("IP address       HW type     Flags       HW address            Mask     Device\n");
         const auto line = [](const char *address, const char *flags, const QByteArray &hw) {
             return QByteArray(address) + "         0x1         " + flags + "         " + hw + "     *        eth0\n";
         };
-        QTest::newRow("permanent, upper case, no final newline")
-            << header + "10.0.0.5 0x1 0x6 00:1A:2B:3C:4D:5E * eth0" << kMac;
-        QTest::newRow("incomplete, old address") << header + line("10.0.0.5", "0x0", "00:1a:2b:3c:4d:5e") << QByteArray();
-        QTest::newRow("longer address sharing the prefix")
-            << header + line("10.0.0.50", "0x2", "00:1a:2b:3c:4d:5e") << QByteArray();
-        QTest::newRow("incomplete on one interface, complete on another")
-            << header + line("10.0.0.5", "0x0", "00:00:00:00:00:00") + line("10.0.0.5", "0x2", "00:1a:2b:3c:4d:5e")
-            << kMac;
-        QTest::newRow("garbage lines, octet of three digits")
-            << header + "x\n\n10.0.0.5\n10.0.0.5 0x1 zz 00:1a:2b:3c:4d:5e * eth0\n" + line("10.0.0.5", "0x2", "00:1a:2b:3c:4d:5e0")
-            << QByteArray();
-    }
-
-    void procNetArp()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, expected);
-        QByteArray hw("unchanged");
-        QCOMPARE(findInProcNetArp(text, ip("10.0.0.5"), &hw), !expected.isNull());
-        QCOMPARE(hw, expected.isNull() ? QByteArray("unchanged") : expected);
+        const QByteArray mac("00:1a:2b:3c:4d:5e");
+        const QList<std::pair<QByteArray, QByteArray>> cases = {   // text, address found (null: none)
+            {header + "10.0.0.5 0x1 0x6 00:1A:2B:3C:4D:5E * eth0", kMac},   // permanent, upper case, no final newline
+            {header + line("10.0.0.5", "0x0", mac), {}},                    // incomplete, old address
+            {header + line("10.0.0.50", "0x2", mac), {}},                   // longer address sharing the prefix
+            {header + line("10.0.0.5", "0x0", "00:00:00:00:00:00") + line("10.0.0.5", "0x2", mac), kMac},
+            {header + "x\n\n10.0.0.5\n10.0.0.5 0x1 zz " + mac + " * eth0\n" + line("10.0.0.5", "0x2", mac + "0"), {}}};
+        for (const auto &[text, expected] : cases) {
+            QByteArray hw("unchanged");
+            QVERIFY2(findInProcNetArp(text, ip("10.0.0.5"), &hw) == !expected.isNull(), text.constData());
+            QCOMPARE(hw, expected.isNull() ? QByteArray("unchanged") : expected);
+        }
     }
 
     void classify()

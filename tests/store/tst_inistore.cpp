@@ -168,18 +168,18 @@ private slots:
             writeRaw(path(), initial);
         for (const QString &op : ops.split(u';')) {
             const QStringList a = op.trimmed().split(u' ');
+            IniPairs pairs;
+            for (int i = 2; i + 1 < a.size(); i += 2)
+                pairs.append({a[i], a[i + 1]});
             if (a[0] == "write")
                 WriteToINI(a[1], a[2], a[3], path());
+            else if (a[0] == "many")
+                WriteManyToINI(a[1], pairs, path());
             else if (a[0] == "deleteKey")
                 DeleteIniKey(a[1], a[2], path());
             else if (a[0] == "deleteSection")
                 DeleteIniSection(a[1], path());
-            else if (a[0] == "many") {
-                IniPairs pairs;
-                for (int i = 2; i + 1 < a.size(); i += 2)
-                    pairs.append({a[i], a[i + 1]});
-                WriteManyToINI(a[1], pairs, path());
-            } else if (a[0] == "renameKey")
+            else if (a[0] == "renameKey")
                 RenameIniKey(a[1], a[2], a[3], path());
             else
                 RenameIniSection(a[1], a[2], path());
