@@ -1,6 +1,4 @@
-// The SFN adjustment window as the operator uses it: opening from the stored values,
-// records shown, auto refresh that yields to any adjustment, the set-delay command with
-// its optional counter reset, and what closing leaves in the database.
+// The SFN adjustment window as the operator uses it, and what closing leaves in the database.
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -20,45 +18,30 @@ using platform::MsgIcon;
 
 namespace {
 
-const QString kSection = QStringLiteral("0011223344BB");
-const QString kDecoder = QStringLiteral("DECODER");
-const QString kAutoClear = QStringLiteral("AutoClearCounters");
+const QString kSection = "0011223344BB", kDecoder = "DECODER", kAutoClear = "AutoClearCounters";
 
 // The decoder's record; a null value leaves its key out.
-QString ini(const QString &dly, const QString &srv, const QString &sfn = QStringLiteral("1"),
-            const QString &ip = QStringLiteral("127.0.0.1"))
+QString ini(const QString &dly, const QString &srv, const QString &sfn = "1", const QString &ip = "127.0.0.1")
 {
-    QString text = QStringLiteral("[0011223344BB]\nNAME=RX SITE\nROLE=2\n");
+    QString text = "[0011223344BB]\nNAME=RX SITE\nROLE=2\n";
     const std::pair<const char *, QString> keys[] = {{"IP", ip}, {"SFN", sfn}, {"DLY", dly}, {"SRV", srv}};
-    for (const auto &[key, value] : keys) {
-        if (!value.isNull())
-            text += QString::fromLatin1(key) + QLatin1Char('=') + value + QLatin1Char('\n');
-    }
+    for (const auto &[key, value] : keys)
+        text += value.isNull() ? QString() : QString::fromLatin1(key) + '=' + value + '\n';
     return text;
 }
 
-QString stored(const QString &key)
-{
-    return ReadFromINI(kSection, key, platform::databasePath(), QStringLiteral("<absent>"));
-}
+QString stored(const QString &key) { return ReadFromINI(kSection, key, platform::databasePath(), "<absent>"); }
 
 QByteArray record(qint32 avg, qint32 additional, quint8 servoFlag, qint32 servo)
 {
     StatusRecord r;
-    r.delayAvg = avg;
-    r.delayMin = avg - 1000;
-    r.delayMax = avg + 1000;
-    r.additionalDelay = additional;
-    r.autoServo = servoFlag;
-    r.servoCorrection = servo;
+    r.delayAvg = avg, r.delayMin = avg - 1000, r.delayMax = avg + 1000;
+    r.additionalDelay = additional, r.autoServo = servoFlag, r.servoCorrection = servo;
     return encodeStatusRecord(r);
 }
 
-// A check box takes a click on its box or caption, not on the empty space a layout gives it.
-void clickBox(QCheckBox *box)
-{
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
+// On the box itself, not on the empty space a layout gives it.
+void clickBox(QCheckBox *box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
 
 } // namespace
 
@@ -67,13 +50,11 @@ class TestAdjustWindow : public QObject {
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<ScriptedMessageBox> m_boxes;
     std::unique_ptr<frmAdjust> m_w;
-    // What comes back to the window's socket: its own commands (stored address 127.0.0.1)
-    // and the answers the test sends as the element.
+    // The window's own commands (stored address 127.0.0.1) and the test's answers as the element.
     std::unique_ptr<Received> m_arrived;
     LoopbackPeer m_element;
 
-    // Stores the record, opens the window on it and waits for its first "GetDel" (when the
-    // address is usable).
+    // Opens the window on the record and waits for its first "GetDel" (when the address is usable).
     frmAdjust &open(const QString &record, const QString &type = kDecoder)
     {
         m_env->writeIni(record);
@@ -85,7 +66,6 @@ class TestAdjustWindow : public QObject {
         return *m_w;
     }
 
-    // Sends `datagram` as the element and waits until the window has taken it.
     bool answer(const QByteArray &datagram)
     {
         const int before = m_arrived->count();
@@ -94,40 +74,23 @@ class TestAdjustWindow : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        m_env = std::make_unique<TestEnvironment>();
-        m_boxes = std::make_unique<ScriptedMessageBox>();
-    }
-    void cleanup()
-    {
-        m_arrived.reset();
-        m_w.reset();
-        m_boxes.reset();
-        m_env.reset();
-    }
+    void init() { m_env = std::make_unique<TestEnvironment>(); m_boxes = std::make_unique<ScriptedMessageBox>(); }
+    void cleanup() { m_arrived.reset(); m_w.reset(); m_boxes.reset(); m_env.reset(); }
 
     void opensFromStoredValuesAndAsksForDelay_data()
     {
-        QTest::addColumn<QString>("dly");
-        QTest::addColumn<QString>("srv");
-        QTest::addColumn<QString>("autoClearSetting");
-        QTest::addColumn<int>("slider");
-        QTest::addColumn<bool>("servo");
-        QTest::addColumn<bool>("autoClear");
+        QTest::addColumn<QString>("dly"); QTest::addColumn<QString>("srv"); QTest::addColumn<QString>("autoClearSetting");
+        QTest::addColumn<int>("slider"); QTest::addColumn<bool>("servo"); QTest::addColumn<bool>("autoClear");
         QTest::addColumn<QString>("delayText");
         QTest::newRow("stored values") << "1000" << "1" << "1" << 1000 << true << true << "100 uS, 0 nS";
         QTest::newRow("nothing stored") << QString() << QString() << QString() << 0 << false << false << "0 nS";
         QTest::newRow("not numbers") << "abc" << "yes" << "on" << 0 << false << false << "0 nS";
-        QTest::newRow("above the range") << "30000" << "2" << "0" << 25000 << false << false
-                                         << "2 mS, 500 uS, 0 nS";
+        QTest::newRow("above the range") << "30000" << "2" << "0" << 25000 << false << false << "2 mS, 500 uS, 0 nS";
         QTest::newRow("below the range") << "-5" << "0" << "0" << 0 << false << false << "0 nS";
     }
     void opensFromStoredValuesAndAsksForDelay()
     {
-        QFETCH(QString, dly);
-        QFETCH(QString, srv);
-        QFETCH(QString, autoClearSetting);
+        QFETCH(QString, dly); QFETCH(QString, srv); QFETCH(QString, autoClearSetting);
         if (!autoClearSetting.isNull())
             platform::writeSetting(kAutoClear, autoClearSetting);
         frmAdjust &w = open(ini(dly, srv));
@@ -140,19 +103,14 @@ private slots:
         QVERIFY(!w.chkAutoUpdate->isChecked() && !w.Timer2.isActive() && !w.UnsavedParameters);
         QCOMPARE(m_arrived->all(), QList<QByteArray>{"GetDel"});
         QCOMPARE(m_boxes->count(), 0);
-        QCOMPARE(stored(QStringLiteral("dly")), dly.isNull() ? QStringLiteral("<absent>") : dly);   // not written
+        QCOMPARE(stored("dly"), dly.isNull() ? "<absent>" : dly);   // not written
     }
 
-    // Texts are given as "objectName=text"; a label not named keeps "-". The stored dly is
-    // 7 and srv 1. The arithmetic itself is the record decoder's; this is what reaches the
-    // window, and when.
+    // Texts as "objectName=text"; a label not named keeps "-". Stored dly 7, srv 1; servoCaption null: unchanged.
     void showsRecord_data()
     {
-        QTest::addColumn<QString>("sfn");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QString>("servoCaption");   // null: unchanged
+        QTest::addColumn<QString>("sfn"); QTest::addColumn<QString>("type"); QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QStringList>("texts"); QTest::addColumn<QString>("servoCaption");
         const QStringList unchanged = {"lblAdditionalDelay=700 nS"};
         const QStringList fixed = {"lblFixedLatencyMAC=265 nS", "lblFixedLatencyAUDIO=395 uS, 833 nS"};
         QTest::newRow("servo on, correction -150, compensation 12345 ns")
@@ -162,28 +120,21 @@ private slots:
                                    "lblCurrentDelayMAX=133 uS, 195 nS", "lblDelaySumMAX=529 uS, 293 nS",
                                    "lblAdditionalDelay=12 uS, 300 nS"}
             << "Auto servo (-150 nS)";
-        QTest::newRow("SFN off: only the fixed latencies")
-            << "0" << kDecoder << record(120000, 12345, 0, 0) << fixed + unchanged << QString();
-        QTest::newRow("encoder: only the fixed latencies")
-            << "1" << "ENCODER" << record(120000, 12345, 0, 0) << fixed + unchanged << QString();
-        QTest::newRow("60 bytes ignored")
-            << "1" << kDecoder << record(120000, 12345, 0, 0).left(60) << unchanged << QString();
-        QTest::newRow("62 bytes ignored")
-            << "1" << kDecoder << record(120000, 12345, 0, 0) + 'x' << unchanged << QString();
+        const QByteArray plain = record(120000, 12345, 0, 0);
+        QTest::newRow("SFN off: only the fixed latencies") << "0" << kDecoder << plain << fixed + unchanged << QString();
+        QTest::newRow("encoder: only the fixed latencies") << "1" << "ENCODER" << plain << fixed + unchanged << QString();
+        QTest::newRow("60 bytes ignored") << "1" << kDecoder << plain.left(60) << unchanged << QString();
+        QTest::newRow("62 bytes ignored") << "1" << kDecoder << plain + 'x' << unchanged << QString();
     }
     void showsRecord()
     {
-        QFETCH(QString, sfn);
-        QFETCH(QString, type);
-        QFETCH(QByteArray, datagram);
-        QFETCH(QStringList, texts);
+        QFETCH(QString, sfn); QFETCH(QString, type); QFETCH(QByteArray, datagram); QFETCH(QStringList, texts);
         QFETCH(QString, servoCaption);
-        frmAdjust &w = open(ini(QStringLiteral("7"), QStringLiteral("1"), sfn), type);
+        frmAdjust &w = open(ini("7", "1", sfn), type);
         QVERIFY(answer(datagram));
-
         QMap<QString, QString> want;
-        for (QLabel *l : w.findChildren<QLabel *>(QRegularExpression(QStringLiteral("^lbl"))))
-            want[l->objectName()] = QStringLiteral("-");
+        for (QLabel *l : w.findChildren<QLabel *>(QRegularExpression("^lbl")))
+            want[l->objectName()] = "-";
         for (const QString &pair : texts)
             want[pair.section('=', 0, 0)] = pair.section('=', 1);
         for (auto it = want.cbegin(); it != want.cend(); ++it)
@@ -192,18 +143,15 @@ private slots:
         QCOMPARE(FormatNanoseconds(w.scrlAdditionalDelay->value() * 100), want.value("lblAdditionalDelay"));
         QCOMPARE(w.AdditionalDelayNs, w.scrlAdditionalDelay->value() * 100);
         QVERIFY(w.chkAutoServo->isChecked());
-        QCOMPARE(w.chkAutoServo->text(),
-                 servoCaption.isNull() ? QStringLiteral("Auto &delay compensation") : servoCaption);
+        QCOMPARE(w.chkAutoServo->text(), servoCaption.isNull() ? "Auto &delay compensation" : servoCaption);
         QCOMPARE(m_boxes->count(), 0);
     }
 
-    // Auto refresh asks every second until the operator adjusts something, so that the
-    // answers do not overwrite the adjustment in progress. A record that moves the slider
-    // or flips the servo box counts as such a change; one that changes neither does not.
+    // Auto refresh stops when anything is adjusted (so answers do not overwrite it), including
+    // a record that moves the slider or flips the servo box.
     void autoRefreshStopsOnAdjustment_data()
     {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("stillRefreshing");
+        QTest::addColumn<QString>("action"); QTest::addColumn<bool>("stillRefreshing");
         QTest::newRow("slider by keyboard") << "slider" << false;
         QTest::newRow("servo box click") << "servo" << false;
         QTest::newRow("auto clear click") << "autoclear" << false;
@@ -216,9 +164,8 @@ private slots:
     }
     void autoRefreshStopsOnAdjustment()
     {
-        QFETCH(QString, action);
-        QFETCH(bool, stillRefreshing);
-        frmAdjust &w = open(ini(QStringLiteral("50"), QStringLiteral("0")));
+        QFETCH(QString, action); QFETCH(bool, stillRefreshing);
+        frmAdjust &w = open(ini("50", "0"));
         QVERIFY(QTest::qWaitForWindowActive(&w));
         clickBox(w.chkAutoUpdate);
         QVERIFY(w.chkAutoUpdate->isChecked() && w.Timer2.isActive());
@@ -226,12 +173,12 @@ private slots:
         if (action == "slider") {
             w.scrlAdditionalDelay->setFocus();
             QTest::keyClick(w.scrlAdditionalDelay, Qt::Key_Right);
-            QCOMPARE(w.lblAdditionalDelay->text(), QStringLiteral("5 uS, 100 nS"));
+            QCOMPARE(w.lblAdditionalDelay->text(), "5 uS, 100 nS");
         } else if (action == "servo") {
             clickBox(w.chkAutoServo);
         } else if (action == "autoclear") {
             clickBox(w.chkAutoClear);
-            QCOMPARE(platform::readSetting(kAutoClear, QString()), QStringLiteral("1"));   // kept for next time
+            QCOMPARE(platform::readSetting(kAutoClear, QString()), "1");   // kept for next time
         } else if (action == "set") {
             QTest::mouseClick(w.cmdSet, Qt::LeftButton);
         } else if (action == "clear") {
@@ -245,14 +192,12 @@ private slots:
             QVERIFY(w.chkAutoServo->isChecked());
         } else if (action == "recordSame") {
             QVERIFY(answer(record(1000, 5000, 0, 0)));
-            QCOMPARE(w.lblCurrentDelayAVG->text(), QStringLiteral("6 uS, 0 nS"));
-        } else if (action == "refresh") {
+            QCOMPARE(w.lblCurrentDelayAVG->text(), "6 uS, 0 nS");
+        } else {
             QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
         }
-        QCOMPARE(w.chkAutoUpdate->isChecked(), stillRefreshing);
-        QCOMPARE(w.Timer2.isActive(), stillRefreshing);
-        if (stillRefreshing) {
-            // The periodic requests go on: two more "GetDel" arrive by themselves.
+        QCOMPARE((QList<bool>{w.chkAutoUpdate->isChecked(), w.Timer2.isActive()}), QList<bool>(2, stillRefreshing));
+        if (stillRefreshing) {   // two more "GetDel" arrive by themselves
             const int before = m_arrived->count();
             QVERIFY(m_arrived->waitFor(before + 2, 10000));
             QCOMPARE(m_arrived->all().mid(before).count(QByteArray("GetDel")), 2);
@@ -271,13 +216,12 @@ private slots:
     {
         QFETCH(bool, autoClear);
         platform::writeSetting(kAutoClear, autoClear ? "1" : "0");
-        frmAdjust &w = open(ini(QStringLiteral("1000"), QStringLiteral("0")));
+        frmAdjust &w = open(ini("1000", "0"));
         clickBox(w.chkAutoServo);
         QVERIFY(!w.UnsavedParameters);
         QTest::mouseClick(w.cmdSet, Qt::LeftButton);
         QVERIFY(w.UnsavedParameters);
-        if (!autoClear) {
-            // Well past the reset's moment, the next datagram is the marker.
+        if (!autoClear) {   // well past the reset's moment, the next datagram is the marker
             QTest::qWait(750);
             QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
         }
@@ -290,19 +234,16 @@ private slots:
 
     void closingStoresOnlyAfterSet_data()
     {
-        QTest::addColumn<bool>("set");
-        QTest::addColumn<int>("stepsAfterSet");   // slider moved after Set, before closing
-        QTest::addColumn<QString>("dly");
-        QTest::addColumn<QString>("srv");
+        QTest::addColumn<bool>("set"); QTest::addColumn<int>("stepsAfterSet");   // slider moved before closing
+        QTest::addColumn<QString>("dly"); QTest::addColumn<QString>("srv");
         QTest::newRow("without Set") << false << 0 << "1000" << "0";
         QTest::newRow("after Set") << true << 0 << "1000" << "1";
         QTest::newRow("values at closing time") << true << 3 << "1003" << "1";
     }
     void closingStoresOnlyAfterSet()
     {
-        QFETCH(bool, set);
-        QFETCH(int, stepsAfterSet);
-        frmAdjust &w = open(ini(QStringLiteral("1000"), QStringLiteral("0")));
+        QFETCH(bool, set); QFETCH(int, stepsAfterSet);
+        frmAdjust &w = open(ini("1000", "0"));
         QVERIFY(QTest::qWaitForWindowActive(&w));
         clickBox(w.chkAutoServo);
         if (set)
@@ -310,14 +251,12 @@ private slots:
         w.scrlAdditionalDelay->setFocus();
         for (int i = 0; i < stepsAfterSet; ++i)
             QTest::keyClick(w.scrlAdditionalDelay, Qt::Key_Right);
-
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
-        QTEST(stored(QStringLiteral("dly")), "dly");
-        QTEST(stored(QStringLiteral("srv")), "srv");
-        QCOMPARE(m_boxes->texts(), set ? QStringList{"There are unsaved parameters. Don't forget to click "
-                                                     "the 'Save' button."}
-                                       : QStringList());
+        QTEST(stored("dly"), "dly");
+        QTEST(stored("srv"), "srv");
+        QCOMPARE(m_boxes->texts(),
+                 set ? QStringList{"There are unsaved parameters. Don't forget to click the 'Save' button."} : QStringList());
         if (set)
             QCOMPARE(m_boxes->shown().at(0).icon, MsgIcon::Information);
         QVERIFY(!w.UnsavedParameters);
@@ -325,42 +264,33 @@ private slots:
 
     void unreadableRecordReportsError4()
     {
-        frmAdjust &w = open(ini(QString(), QString(), QStringLiteral("yes")));
+        frmAdjust &w = open(ini(QString(), QString(), "yes"));
         clickBox(w.chkAutoUpdate);
         QVERIFY(answer(record(120000, 0, 0, 0)));
         QCOMPARE(m_boxes->texts(),
                  QStringList{"Error 4 while retrieving values. Please reset the device and try again."});
         QCOMPARE(m_boxes->shown().at(0).icon, MsgIcon::Critical);
-        QCOMPARE(w.lblFixedLatencyMAC->text(), QStringLiteral("265 nS"));
-        QCOMPARE(w.lblCurrentDelayAVG->text(), QStringLiteral("-"));
-        // The same record would come back every second, each with a box on the last one.
-        QVERIFY(!w.Timer2.isActive());
-        QVERIFY(w.isVisible());
+        QCOMPARE(w.lblFixedLatencyMAC->text() + ' ' + w.lblCurrentDelayAVG->text(), "265 nS -");
+        QVERIFY(!w.Timer2.isActive() && w.isVisible());   // else a box every second
         QCOMPARE(m_env->endProgramCalls(), 0);
     }
 
-    // A record without a usable address used to end the whole program; now the operator is
-    // told what is wrong, nothing is sent, and the station keeps running.
+    // Bad stored ip used to end the whole program; now the operator is told, nothing is sent.
     void unusableStoredAddressIsReported_data()
     {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QString>("problem");
-        const QString invalid = QStringLiteral("The stored IP address \"%1\" of this element is not valid.");
+        QTest::addColumn<QString>("ip"); QTest::addColumn<QString>("problem");
+        const QString stored = "The stored IP address \"%1\" of this element is not ";
         QTest::newRow("absent") << QString() << "No IP address is stored for this element.";
-        QTest::newRow("not an address") << "rx-site" << invalid.arg("rx-site");
-        QTest::newRow("five parts") << "10.0.0.1.5" << invalid.arg("10.0.0.1.5");
-        QTest::newRow("broadcast") << "255.255.255.255"
-                                   << "The stored IP address \"255.255.255.255\" of this element is not an "
-                                      "element's address.";
+        QTest::newRow("not an address") << "rx-site" << stored.arg("rx-site") + "valid.";
+        QTest::newRow("five parts") << "10.0.0.1.5" << stored.arg("10.0.0.1.5") + "valid.";
+        QTest::newRow("broadcast") << "255.255.255.255" << stored.arg("255.255.255.255") + "an element's address.";
     }
     void unusableStoredAddressIsReported()
     {
-        QFETCH(QString, ip);
-        QFETCH(QString, problem);
-        frmAdjust &w = open(ini(QStringLiteral("10"), QString(), QStringLiteral("1"), ip));
+        QFETCH(QString, ip); QFETCH(QString, problem);
+        frmAdjust &w = open(ini("10", QString(), "1", ip));
         QVERIFY(w.isOpen());
-        // Set: reported, and nothing counts as unsaved.
-        QTest::mouseClick(w.cmdSet, Qt::LeftButton);
+        QTest::mouseClick(w.cmdSet, Qt::LeftButton);   // reported, nothing counts as unsaved
         QVERIFY(!w.UnsavedParameters);
         // An auto refresh tick: one report, and auto refresh stops instead of repeating it.
         clickBox(w.chkAutoUpdate);
@@ -370,8 +300,7 @@ private slots:
                                                 problem + "\rThe values were not requested."}));
         QCOMPARE(m_boxes->shown().at(0).icon, MsgIcon::Critical);
         QVERIFY(!w.chkAutoUpdate->isChecked() && !w.Timer2.isActive());
-        QCOMPARE(m_env->endProgramCalls(), 0);
-        QCOMPARE(m_arrived->count(), 0);
+        QCOMPARE(m_env->endProgramCalls() + m_arrived->count(), 0);
     }
 };
 
