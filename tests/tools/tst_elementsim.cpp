@@ -83,11 +83,10 @@ private slots:
         QTest::addColumn<QByteArray>("command");
         QTest::addColumn<QByteArray>("feedback");
         QTest::newRow("encoder, worked example") << kWorkedEncoder << kWorkedCommand << kWorkedFeedback;
-        QTest::newRow("decoder form, every tail field")
-            << args("--role decoder --serial 2147483647 --version 2.7 --attenuation 200")
-            << hex("C0A8010A FFFF0000 C0A80101 EF010203 00 00 01 01") + "SITE B" + QByteArray(10, ' ') + hex("0C 01 64 32 00")
-            << hex("C0A8010A FFFF0000 C0A80101 EF010203 00 00 01") + "SITE B" + QByteArray(10, ' ')
-                   + hex("02 7FFFFFFF C8 02 07 01 0C 01 64 32 0000000000 00");
+        const QByteArray siteB = hex("C0A8010A FFFF0000 C0A80101 EF010203 00 00 01");
+        QTest::newRow("decoder form, every tail field") << args("--role decoder --serial 2147483647 --version 2.7 --attenuation 200")
+            << siteB + hex("01") + "SITE B" + QByteArray(10, ' ') + hex("0C 01 64 32 00")
+            << siteB + "SITE B" + QByteArray(10, ' ') + hex("02 7FFFFFFF C8 02 07 01 0C 01 64 32 0000000000 00");
         QTest::newRow("encoder form to a decoder keeps its decoder settings")
             << args("--role decoder --serial 5 --version 3.4 --buffer 5 --sildet 2,10,20 --attenuation 14") << kWorkedCommand
             << kWorkedHead + "ABC" + QByteArray(13, ' ') + hex("02 00000005 0E 03 04 00 05 02 0A 14 0000000000 01");
@@ -125,10 +124,8 @@ private slots:
             QTest::addRow("corrupt %s", c.field) << kWorkedEncoder + QStringList{"--corrupt", c.field} << kWorkedCommand
                                                  << kMain << patched(c.offset, c.bytes);
         QTest::newRow("corrupt length") << kWorkedEncoder + args("--corrupt length") << kWorkedCommand << kMain << kWorkedFeedback.left(39);
-        QTest::newRow("report another name") << kWorkedEncoder + args("--report-name other") << kWorkedCommand << kMain
-                                             << QByteArray(kWorkedFeedback).replace(19, 16, "other           ");
-        QTest::newRow("report another address") << kWorkedEncoder + args("--report-ip 10.9.9.9") << kWorkedCommand << kMain
-                                                << patched(0, "0A090909");
+        QTest::newRow("report another name") << kWorkedEncoder + args("--report-name other") << kWorkedCommand << kMain << QByteArray(kWorkedFeedback).replace(19, 16, "other           ");
+        QTest::newRow("report another address") << kWorkedEncoder + args("--report-ip 10.9.9.9") << kWorkedCommand << kMain << patched(0, "0A090909");
     }
     void faults()
     {
@@ -188,9 +185,8 @@ private slots:
     {
         START(sim, args("--sfn 1 --uptime 3600 --delay-avg 120000 --delay-min -5 --delay-max 2147483647 "
                         "--servo-correction -150 --clock-diff 7 --additional-delay 12345 --auto-servo 1"));
-        auto delays = [](const QByteArray &r) {
-            return QList<qint32>{field(r, 24), field(r, 28), field(r, 40), field(r, 44), field(r, 48), field(r, 52), field(r, 56), quint8(r[60])};
-        };
+        auto delays = [](const QByteArray &r) { return QList<qint32>{field(r, 24), field(r, 28), field(r, 40), field(r, 44),
+                                                                     field(r, 48), field(r, 52), field(r, 56), quint8(r[60])}; };
         const QList<qint32> configured{7, 120000, 120000, -5, 2147483647, 12345, -150, 1};
         const QByteArray before = sim.ask("GetStats", kStatus);
         QCOMPARE(before.size(), 61);
