@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "app/Images.h"
+#include "app/PlainLabel.h"
 #include "diagnostics/VuMeter.h"
 #include "platform/AppDir.h"
 #include "platform/MessageBox.h"
@@ -30,14 +31,6 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 
 namespace {
-
-// Element names and addresses come from the network: labels never interpret markup.
-QLabel *plainLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 QScrollBar *horizontalScrollBar(int minimum, int maximum, int value, QWidget *parent)
 {

@@ -7,7 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "store/ElementAddress.h"
+#include "diagnostics/ElementCommand.h"
+#include "app/PlainLabel.h"
 #include "platform/AppDir.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramExit.h"
@@ -21,14 +22,6 @@ namespace {
 
 constexpr quint16 kStatsPort = 2978;
 constexpr int kLongestRecord = 61;
-
-// Values come from the network and names from the database: never markup.
-QLabel *plainLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 } // namespace
 
@@ -114,15 +107,9 @@ void frmStatistics::buildControls()
 
 bool frmStatistics::send(const QByteArray &command, const QString &consequence)
 {
-    const ElementAddress target =
-        elementAddress(ReadFromINI(m_section, QStringLiteral("ip"), platform::databasePath()));
-    QString problem = target.problem;
-    if (target.usable()) {
-        QString error;
-        if (udpClient2.sendTo(command, target.address, kStatsPort, &error))
-            return true;
-        problem = QStringLiteral("Sending to %1 failed: %2.").arg(target.address, error);
-    }
+    const QString problem = sendToStoredAddress(udpClient2, m_section, command, kStatsPort);
+    if (problem.isEmpty())
+        return true;
     platform::showMessage(this, problem + QLatin1Char('\r') + consequence, MsgIcon::Critical);
     return false;
 }

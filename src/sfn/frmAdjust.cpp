@@ -9,7 +9,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "store/ElementAddress.h"
+#include "diagnostics/ElementCommand.h"
+#include "app/PlainLabel.h"
 #include "platform/AppDir.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramExit.h"
@@ -26,13 +27,6 @@ namespace {
 
 constexpr quint16 kDelayPort = 2978;
 constexpr int kDelayStepsMax = 25000;   // 100 ns steps: 0 to 2.5 ms
-
-QLabel *plainLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 QLabel *valueLabel(const char *name, QWidget *parent)
 {
@@ -193,15 +187,9 @@ void frmAdjust::stopAutoRefresh()
 
 bool frmAdjust::send(const QByteArray &command, const QString &consequence)
 {
-    const ElementAddress target =
-        elementAddress(ReadFromINI(m_section, QStringLiteral("ip"), platform::databasePath()));
-    QString problem = target.problem;
-    if (target.usable()) {
-        QString error;
-        if (udpClient3.sendTo(command, target.address, kDelayPort, &error))
-            return true;
-        problem = QStringLiteral("Sending to %1 failed: %2.").arg(target.address, error);
-    }
+    const QString problem = sendToStoredAddress(udpClient3, m_section, command, kDelayPort);
+    if (problem.isEmpty())
+        return true;
     // Before the box: its event loop would otherwise let the next refresh tick stack a
     // second box on this one.
     stopAutoRefresh();
