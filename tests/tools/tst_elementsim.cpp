@@ -51,7 +51,7 @@ struct Sim {
     ~Sim() { m_process.kill(), m_process.waitForFinished(5000); }
     void send(const QByteArray &data, quint16 port, const QHostAddress &to = {}) { m_socket.writeDatagram(data, to.isNull() ? address : to, port); }
     // What came once `count` datagrams have (bounded wait); ask(): the one answer, empty if none or more came.
-    QList<QNetworkDatagram> collect(int count, int ms = 5000) { QTest::qWaitFor([&] { return m_got.size() >= count; }, ms); return std::exchange(m_got, {}); }
+    QList<QNetworkDatagram> collect(int count, int ms = 5000) { (void)QTest::qWaitFor([&] { return m_got.size() >= count; }, ms); return std::exchange(m_got, {}); }
     QByteArray ask(const QByteArray &data, quint16 port) { send(data, port); const auto got = collect(1); return got.size() == 1 ? got.first().data() : QByteArray(); }
     QString output() { return QString::fromLocal8Bit(m_out += m_process.readAllStandardOutput() + m_process.readAllStandardError()); }
     int exitCode() { return m_process.waitForFinished(10000) ? m_process.exitCode() : -1; }   // -1: still running
