@@ -10,29 +10,9 @@
 
 #include "app/frmMain.h"
 #include "store/IniStore.h"
+#include "support/IniText.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
-
-using Keys = QList<QPair<QString, QString>>;
-
-inline QString iniSection(const QString &section, const Keys &keys)
-{
-    QString text = QLatin1Char('[') + section + QStringLiteral("]\n");
-    for (const auto &key : keys)
-        text += key.first.toUpper() + QLatin1Char('=') + key.second + QLatin1Char('\n');
-    return text;
-}
-
-// Keys and values of a section, in file order, as the store lists them.
-inline Keys sectionContents(const QString &section, const QString &path)
-{
-    QStringList names;
-    LoadIniSectionKeysLB(section, names, path);
-    Keys out;
-    for (const QString &name : names)
-        out.append({name.toUpper(), ReadFromINI(section, name.toLower(), path)});
-    return out;
-}
 
 struct Panel {
     explicit Panel(const QString &ini, bool gpsdo = false, bool lowLatency = false)

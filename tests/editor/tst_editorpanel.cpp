@@ -360,7 +360,7 @@ private slots:
         const QString path = m_p->env.iniPath();
         auto withoutAtt = [&] {
             Keys k = sectionContents(section, path);
-            k.removeIf([](const auto &pair) { return pair.first == "ATT"; });
+            k.removeIf([](const auto &pair) { return pair.first == "att"; });
             return k;
         };
         const Keys before = withoutAtt();

@@ -15,33 +15,13 @@
 #include "protocol/Feedback.h"
 #include "protocol/frmWaiting.h"
 #include "store/IniStore.h"
+#include "support/IniText.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
-
-using Keys = QList<QPair<QString, QString>>;
 
 inline const QString kMacText = QStringLiteral("00:1A:2B:3C:4D:5E");
 inline const QString kSection = QStringLiteral("001A2B3C4D5E");
 inline const QByteArray kMacBytes = QByteArray::fromHex("001a2b3c4d5e");
-
-inline QString iniSection(const QString &section, const Keys &keys)
-{
-    QString text = QLatin1Char('[') + section + QStringLiteral("]\n");
-    for (const auto &key : keys)
-        text += key.first.toUpper() + QLatin1Char('=') + key.second + QLatin1Char('\n');
-    return text;
-}
-
-// Keys (lower case) and values of a section in file order.
-inline Keys sectionContents(const QString &section, const QString &path)
-{
-    QStringList names;
-    LoadIniSectionKeysLB(section, names, path);
-    Keys out;
-    for (const QString &name : names)
-        out.append({name.toLower(), ReadFromINI(section, name.toLower(), path)});
-    return out;
-}
 
 inline QString value(const Keys &keys, const QString &key)
 {
