@@ -184,6 +184,8 @@ public:
 signals:
     // A discovery answer has been stored as an element's record.
     void discoveryAnswerStored();
+    // A discovery answer passed its checks but its record could not be written.
+    void discoveryAnswerNotStored();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -202,7 +204,7 @@ private:
 
     // protocol: the handling of one checked feedback message; `discovery` says whether it
     // arrived while a paging run was collecting answers.
-    void handleCheckedFeedback(bool discovery);
+    void handleCheckedFeedback(bool discovery, int interfaceIndex);
     void storeDiscoveredElement();
     void confirmConfiguration();
 
@@ -213,7 +215,8 @@ private:
     bool m_handlingFeedback = false;
     struct PendingFeedback {
         QByteArray message;
-        bool discovery;   // arrived while a paging run was collecting answers
+        bool discovery;       // arrived while a paging run was collecting answers
+        int interfaceIndex;   // where it arrived (0: unknown)
     };
     std::deque<PendingFeedback> m_feedbackQueue;
     int m_droppedFeedback = 0;

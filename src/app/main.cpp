@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "app/frmMain.h"
 #include "platform/AppDir.h"
+#include "platform/Interfaces.h"
 
 int main(int argc, char *argv[])
 {
@@ -16,14 +17,37 @@ int main(int argc, char *argv[])
                                                 .arg(BRIVOLTE_VERSION_MINOR)
                                                 .arg(BRIVOLTE_VERSION_REVISION));
     QStringList arguments = QCoreApplication::arguments().mid(1);
+    // --interface NAME (repeatable) limits paging; what is left is the mode argument.
+    QStringList pagingNames;
+    for (int i = 0; i < arguments.size();) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String("--interface")) {
+            if (i + 1 >= arguments.size()) {
+                std::fprintf(stderr, "brivolte-nms: --interface needs the name of a network interface\n");
+                return 2;
+            }
+            pagingNames << arguments.at(i + 1);
+            arguments.remove(i, 2);
+        } else if (a.startsWith(QLatin1String("--interface="))) {
+            pagingNames << a.mid(int(qstrlen("--interface=")));
+            arguments.remove(i);
+        } else {
+            ++i;
+        }
+    }
+    platform::setPagingInterfaceNames(pagingNames);
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
-        std::printf("Usage: brivolte-nms [GPS | LL]\n\n"
+        std::printf("Usage: brivolte-nms [--interface NAME]... [GPS | LL]\n\n"
                     "Network management station for Brivolte encoders and decoders.\n\n"
-                    "  GPS        start the GPSDO version (buffer up to 23 steps)\n"
-                    "  LL         start with the low-latency option (buffer up to 44 steps)\n"
-                    "  --help     show this help and exit\n"
-                    "  --version  show the version and exit\n\n"
+                    "  GPS               start the GPSDO version (buffer up to 23 steps)\n"
+                    "  LL                start with the low-latency option (buffer up to 44 steps)\n"
+                    "  --interface NAME  page only on this network interface (repeatable);\n"
+                    "                    without it every up IPv4 interface that can broadcast\n"
+                    "                    is paged, whatever the routing table says\n"
+                    "  --help            show this help and exit\n"
+                    "  --version         show the version and exit\n\n"
                     "The station listens on UDP 2976 (elements), 2978 (statistics, SFN).\n"
+                    "Each element is reached through the interface it was last heard on.\n"
                     "%s\n",
                     qPrintable(platform::describeDatabaseLocation()));
         return 0;

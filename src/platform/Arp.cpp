@@ -19,6 +19,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/Interfaces.h"
+
 namespace platform {
 namespace {
 
@@ -50,7 +52,7 @@ public:
     }
 
     // 1 found, 0 no complete entry, -1 the table could not be read.
-    int lookup(quint32 address, QByteArray *hw)
+    int lookup(quint32 address, QByteArray *hw, int interfaceIndex = 0)
     {
         if (m_fd < 0 && !open())
             return -1;
@@ -73,6 +75,7 @@ public:
 
         neighbour::DumpScan scan;
         scan.sequence = m_sequence;
+        scan.interfaceIndex = interfaceIndex;
         QByteArray buffer(32768, Qt::Uninitialized);
         // A dump is a handful of buffers; the bound only guards against a kernel that
         // never says DONE (the receive time-out guards against silence).
@@ -132,8 +135,9 @@ bool lookInProcNetArp(quint32 address, QByteArray *hw)
 }
 
 // Queues a zero-length datagram for the discard port: the kernel starts (or restarts)
-// ARP for the address in order to deliver it.
-void nudgeKernel(quint32 address)
+// ARP for the address in order to deliver it, on each of the given links (none: where
+// the routing table says).
+void nudgeKernel(quint32 address, const QList<int> &links)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
@@ -142,7 +146,10 @@ void nudgeKernel(quint32 address)
     to.sin_family = AF_INET;
     to.sin_port = htons(9);
     to.sin_addr.s_addr = address;
-    ::sendto(fd, "", 0, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    if (links.isEmpty())
+        sendOn(fd, QByteArray(), to, 0);
+    for (int link : links)
+        sendOn(fd, QByteArray(), to, link);
     ::close(fd);
 }
 
@@ -215,7 +222,7 @@ Reach classify(quint32 address, const QList<LocalAddress> &locals, QByteArray *o
             return Reach::Unreachable;
         inside = true;
     }
-    return inside ? Reach::OnLink : Reach::Unreachable;
+    return inside ? Reach::OnLink : Reach::OffSubnet;
 }
 
 bool isCompleteState(quint16 state)
@@ -232,6 +239,8 @@ void scanNeighbourMessage(const char *data, size_t size, quint32 address, DumpSc
         return;
     std::memcpy(&message, data, sizeof message);
     if (message.ndm_family != AF_INET)
+        return;
+    if (scan->interfaceIndex > 0 && message.ndm_ifindex != scan->interfaceIndex)
         return;
     bool addressMatches = false;
     QByteArray hw;
@@ -326,6 +335,10 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
                             int timeoutMs)
 {
     QByteArray own;
+    const int heardOn = rememberedInterface(addressNetworkOrder);
+    QList<int> links;   // where to make the kernel ask; empty: the routing table's way
+    if (heardOn > 0)
+        links.append(heardOn);
     switch (neighbour::classify(addressNetworkOrder, neighbour::localAddresses(), &own)) {
     case neighbour::Reach::Unreachable:
         return false;
@@ -333,6 +346,16 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
         if (hardwareAddress)
             *hardwareAddress = own;
         return true;
+    case neighbour::Reach::OffSubnet:
+        // No route says which link: the one it was heard on, else every paging link.
+        if (links.isEmpty()) {
+            for (const PagingTarget &t : fallbackPagingTargets())
+                if (t.problem.isEmpty())
+                    links.append(t.index);
+        }
+        if (links.isEmpty())
+            return false;
+        break;
     case neighbour::Reach::OnLink:
         break;
     }
@@ -346,7 +369,9 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
         QByteArray hw;
         bool found = false;
         if (!useProc) {
-            const int r = table.lookup(addressNetworkOrder, &hw);
+            // An element heard on one link answers for its address there: an entry for
+            // the same address on another link belongs to another host.
+            const int r = table.lookup(addressNetworkOrder, &hw, heardOn);
             useProc = r < 0;
             found = r > 0;
         }
@@ -359,7 +384,7 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
         }
         qint64 elapsed = clock.elapsed();
         if (lastNudge < 0 || elapsed - lastNudge >= kNudgeMs) {
-            nudgeKernel(addressNetworkOrder);
+            nudgeKernel(addressNetworkOrder, links);
             lastNudge = elapsed;
         }
         elapsed = clock.elapsed();

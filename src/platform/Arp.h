@@ -12,9 +12,11 @@ namespace platform {
 // gives it). Looks in the neighbour table (rtnetlink, /proc/net/arp as a fallback); when
 // there is no complete entry, makes the kernel resolve the address and looks again until
 // timeoutMs has passed. Only a complete entry counts. One of this host's own addresses
-// gives its interface's address. 0.0.0.0, 255.255.255.255, multicast, loopback and an
-// address off every local subnet give false at once, with nothing sent. Blocks the
-// caller (at most about timeoutMs).
+// gives its interface's address. 0.0.0.0, 255.255.255.255, multicast and loopback give
+// false at once, with nothing sent. An address off every local subnet is resolved on the
+// link it was last heard on (Interfaces.h), else on every link a paging request would go
+// out on; with none of those it gives false without sending. Blocks the caller (at most
+// about timeoutMs).
 bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAddress,
                             int timeoutMs = 1000);
 
@@ -40,7 +42,9 @@ struct LocalAddress {
 QList<LocalAddress> localAddresses();
 
 enum class Reach {
-    Unreachable,   // no ARP can answer: zero, broadcast, multicast, loopback or off every subnet
+    Unreachable,   // no ARP can answer: zero, broadcast, multicast, loopback, a subnet's own
+                   // or broadcast address
+    OffSubnet,     // outside every local subnet: only on a link the station names itself
     OnLink,        // inside the subnet of an up, ARP-speaking interface
     Own,           // one of this host's own addresses; *ownHardwareAddress is set
 };
@@ -54,6 +58,7 @@ bool isCompleteState(quint16 state);
 // State of reading one rtnetlink neighbour dump, fed one received buffer at a time.
 struct DumpScan {
     quint32 sequence = 0;         // messages of another request are skipped
+    int interfaceIndex = 0;       // > 0: only entries of that interface count
     bool done = false;            // NLMSG_DONE seen
     bool failed = false;          // NLMSG_ERROR or a malformed message
     bool found = false;

@@ -1,5 +1,7 @@
 #include "platform/IcmpEcho.h"
 
+#include "platform/Interfaces.h"
+
 #include <QElapsedTimer>
 
 #include <arpa/inet.h>
@@ -193,10 +195,10 @@ bool IcmpEcho::start(const QString &address, const QByteArray &payload, int time
     to.sin_family = AF_INET;
     to.sin_addr = target;
     d->clock.start();
-    if (::sendto(fd, packet.constData(), size_t(packet.size()), 0,
-                 reinterpret_cast<sockaddr *>(&to), sizeof to) < 0) {
+    // The element's own link, as every other exchange with it.
+    if (const int error = sendToNeighbour(fd, packet, to)) {
         m_failure = QStringLiteral("Echo request to %1 not sent: %2")
-                        .arg(address, QString::fromLocal8Bit(std::strerror(errno)));
+                        .arg(address, QString::fromLocal8Bit(std::strerror(error)));
         ::close(fd);
         return false;
     }

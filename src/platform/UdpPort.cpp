@@ -3,7 +3,12 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 
+#include <arpa/inet.h>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/socket.h>
+
+#include "platform/Interfaces.h"
 
 namespace platform {
 
@@ -48,8 +53,10 @@ bool UdpPort::bind(quint16 localPort, bool allowBroadcast)
                        QAbstractSocket::DontShareAddress))
         return false;
     const int fd = int(m_socket.socketDescriptor());
+    // The arrival interface of every datagram (QNetworkDatagram::interfaceIndex).
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     if (allowBroadcast) {
-        const int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     }
     enlargeReceiveBuffer(fd);
@@ -83,8 +90,9 @@ bool UdpPort::send(const QByteArray &datagram, QString *error)
 }
 
 bool UdpPort::sendTo(const QByteArray &datagram, const QString &host, quint16 port,
-                     QString *error)
+                     QString *error, int interfaceIndex)
 {
+    m_socketBroken = false;
     QHostAddress address;
     if (host.trimmed().isEmpty()) {
         if (error)
@@ -97,17 +105,24 @@ bool UdpPort::sendTo(const QByteArray &datagram, const QString &host, quint16 po
         return false;
     }
     if (!isBound()) {
+        m_socketBroken = true;
         if (error)
             *error = QStringLiteral("the socket is not bound");
         return false;
     }
-    const qint64 sent = m_socket.writeDatagram(datagram, address, port);
-    if (sent != datagram.size()) {
-        if (error)
-            *error = m_socket.errorString();
-        return false;
-    }
-    return true;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(address.toIPv4Address());
+    const int fd = int(m_socket.socketDescriptor());
+    const int failure = interfaceIndex > 0 ? sendOn(fd, datagram, to, interfaceIndex)
+                                           : sendToNeighbour(fd, datagram, to);
+    if (failure == 0)
+        return true;
+    m_socketBroken = isSocketBroken(failure);
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(failure));
+    return false;
 }
 
 void UdpPort::drain()
@@ -122,6 +137,10 @@ void UdpPort::drain()
         const QNetworkDatagram d = m_socket.receiveDatagram();
         if (!d.isValid())
             break;
+        m_lastInterface = int(d.interfaceIndex());
+        m_lastSender = htonl(d.senderAddress().toIPv4Address());
+        // Every exchange with this element goes back the way it came.
+        rememberInterface(m_lastSender, m_lastInterface);
         emit datagramReceived(d.data());
     }
 }

@@ -29,10 +29,20 @@ public:
     quint16 remotePort() const { return m_remotePort; }
 
     // Sends one datagram to the current remote. The host must be a dotted IPv4 address;
-    // false (nothing sent) with a plain-words reason in *error otherwise.
+    // false (nothing sent) with a plain-words reason in *error otherwise (the system's
+    // own words for a failed send, such as "Network is unreachable").
     bool send(const QByteArray &datagram, QString *error = nullptr);
+    // To an element: through the interface it was last heard on, else as the routing
+    // table says, else through every interface a paging request would go out on
+    // (Interfaces.h). interfaceIndex > 0 names the outgoing interface instead.
     bool sendTo(const QByteArray &datagram, const QString &host, quint16 port,
-                QString *error = nullptr);
+                QString *error = nullptr, int interfaceIndex = 0);
+    // After a failed send: whether the socket itself is unusable (not bound, closed
+    // underneath), as opposed to one destination that cannot be reached.
+    bool lastSendBrokeSocket() const { return m_socketBroken; }
+    // While datagramReceived is being emitted: where that datagram came from.
+    int lastInterfaceIndex() const { return m_lastInterface; }
+    quint32 lastSenderAddress() const { return m_lastSender; }   // network byte order
 
     QString errorString() const { return m_socket.errorString(); }
 
@@ -46,6 +56,9 @@ private:
     QUdpSocket m_socket;
     QString m_remoteHost;
     quint16 m_remotePort = 0;
+    bool m_socketBroken = false;
+    int m_lastInterface = 0;
+    quint32 m_lastSender = 0;
 };
 
 } // namespace platform

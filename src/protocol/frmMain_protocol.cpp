@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QtDebug>
 
+#include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramExit.h"
 #include "protocol/ConfigCommand.h"
@@ -87,12 +88,12 @@ void frmMain::ParseFeedback(const QByteArray &message)
                      kFeedbackQueueLimit, m_droppedFeedback);
             return;
         }
-        m_feedbackQueue.push_back({message, AutoDiscoverAwaiting});
+        m_feedbackQueue.push_back({message, AutoDiscoverAwaiting, udpClient.lastInterfaceIndex()});
         return;
     }
 
     m_handlingFeedback = true;
-    PendingFeedback current{message, AutoDiscoverAwaiting};
+    PendingFeedback current{message, AutoDiscoverAwaiting, udpClient.lastInterfaceIndex()};
     for (;;) {
         resetFieldsWithoutDefault(feedback);
         const FeedbackCheck check = decodeFeedback(current.message, feedback);
@@ -102,7 +103,7 @@ void frmMain::ParseFeedback(const QByteArray &message)
             platform::showMessage(this, feedbackCorruptedMessage(feedbackCheckText(check)),
                                   MsgIcon::Critical);
         } else {
-            handleCheckedFeedback(current.discovery);
+            handleCheckedFeedback(current.discovery, current.interfaceIndex);
         }
         if (!AutoDiscoverAwaiting)
             Load_Config();
@@ -114,9 +115,13 @@ void frmMain::ParseFeedback(const QByteArray &message)
     m_handlingFeedback = false;
 }
 
-void frmMain::handleCheckedFeedback(bool discovery)
+void frmMain::handleCheckedFeedback(bool discovery, int interfaceIndex)
 {
     timerRemoteSent.stop();
+    // The element is reached at the address it reports, on the link its report came in
+    // by: an address outside every local subnet (factory default, or just re-addressed)
+    // has no route, and its MAC is to be asked for on that link.
+    platform::rememberInterface(IPToAddress(UDP_Response_IP), interfaceIndex);
 
     QString mac;
     if (discovery) {
@@ -152,6 +157,7 @@ void frmMain::storeDiscoveredElement()
 {
     WriteManyToINI(Encode_MAC(feedback.UDP_Response_MAC), discoveryRecord(feedback), iniPath());
     if (!lastIniWriteSucceeded()) {
+        emit discoveryAnswerNotStored();
         platform::showMessage(this,
                               elementLabel(PadName16(feedback.UDP_Response_Name).trimmed(),
                                            feedback.UDP_Response_MAC)
@@ -345,9 +351,20 @@ void frmMain::SendConfiguration()
         qWarning("brivolte-nms: configuration command to %s not sent: %s",
                  qPrintable(destination), qPrintable(error));
         timerRemoteSent.stop();
-        platform::showMessage(this, QStringLiteral("Unable to use UDP port 2976: occupied."),
+        if (udpClient.lastSendBrokeSocket()) {
+            platform::showMessage(this, QStringLiteral("Unable to use UDP port 2976: occupied."),
+                                  MsgIcon::Critical);
+            platform::endProgram(1);
+            return;
+        }
+        // One element out of reach (no route, no interface) is no reason to end the
+        // station: the operator is told which and why, and may try again.
+        platform::showMessage(this,
+                              QStringLiteral("The configuration could not be sent to %1 at %2: %3.\r"
+                                             "Cannot save.")
+                                  .arg(elementLabel(ReadFromINI(section, QStringLiteral("name"), path), mac),
+                                       destination, error),
                               MsgIcon::Critical);
-        platform::endProgram(1);
         return;
     }
     // A second save while waiting starts the wait again: the answer to the latest command

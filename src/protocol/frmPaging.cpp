@@ -3,13 +3,17 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 #include "app/frmMain.h"
+#include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "protocol/ConfigCommand.h"
+#include "store/IniStore.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -17,6 +21,8 @@ using platform::MsgIcon;
 namespace {
 
 constexpr int kProgressStepMilliseconds = 100;
+// Room beyond the database itself: the file system's own blocks for a new file.
+constexpr qint64 kSpareBytes = 64 * 1024;
 
 QString foundText(int count)
 {
@@ -44,10 +50,14 @@ frmPaging::frmPaging(frmMain *main)
     progress->setTextVisible(false);
     lblFound = new QLabel(foundText(0), this);
     lblFound->setObjectName(QStringLiteral("lblFound"));
+    lblInterfaces = new QLabel(this);
+    lblInterfaces->setObjectName(QStringLiteral("lblInterfaces"));
+    lblInterfaces->setTextFormat(Qt::PlainText);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(progress);
     layout->addWidget(lblFound);
+    layout->addWidget(lblInterfaces);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     Timer1.setObjectName(QStringLiteral("Timer1"));
@@ -59,12 +69,30 @@ frmPaging::frmPaging(frmMain *main)
     progressTimer.setInterval(kProgressStepMilliseconds);
     connect(&progressTimer, &QTimer::timeout, this, &frmPaging::updateProgress);
     connect(main, &frmMain::discoveryAnswerStored, this, &frmPaging::elementStored);
+    connect(main, &frmMain::discoveryAnswerNotStored, this, [this] { ++m_notStored; });
 }
 
 int frmPaging::exec()
 {
     m_main->chkGetVolume->setChecked(false);   // stops the level monitor
     m_main->clearViews();
+
+    // Where the request can go is known before anything is touched: with no interface
+    // to page on, the database stays exactly as it is.
+    const QList<platform::PagingTarget> targets = platform::pagingTargets();
+    QStringList unusable;
+    bool anyUsable = false;
+    for (const platform::PagingTarget &t : targets) {
+        if (t.problem.isEmpty())
+            anyUsable = true;
+        else
+            unusable << t.name + QStringLiteral(": ") + t.problem;
+    }
+    if (!anyUsable) {
+        notSent(unusable.isEmpty() ? QStringLiteral("no network interface is up") : unusable.join(QStringLiteral("; ")));
+        m_main->Load_Config();
+        return QDialog::Rejected;
+    }
 
     QString problem;
     if (!replaceDatabase(&problem)) {
@@ -86,55 +114,109 @@ int frmPaging::exec()
     progressTimer.start();
     m_main->AutoDiscoverAwaiting = true;
 
-    QString error;
-    if (!m_main->udpClient.send(pagingRequest(), &error)) {
-        // Nothing went out, so nothing can answer: end now rather than wait in vain.
+    // One request per interface, whatever the routing table says: the element switch is
+    // often not where the default route goes, or there is no default route at all.
+    QStringList paged;
+    QStringList failed = unusable;
+    for (const platform::PagingTarget &t : targets) {
+        if (!t.problem.isEmpty())
+            continue;
+        QString error;
+        if (m_main->udpClient.sendTo(pagingRequest(), m_main->udpClient.remoteHost(), kPagingPort,
+                                     &error, t.index))
+            paged << t.name;
+        else
+            failed << t.name + QStringLiteral(": ") + error;
+    }
+    if (!failed.isEmpty())
+        qWarning("brivolte-nms: paging request not sent on %s", qPrintable(failed.join(QStringLiteral("; "))));
+    if (paged.isEmpty()) {
+        // Nothing went out, so nothing can answer: end now rather than wait in vain, and
+        // give the operator back the database the discovery was about to replace.
         Timer1.stop();
         progressTimer.stop();
         m_main->udpClient.setRemotePort(quint16(SavedRemotePort));
         m_main->udpClient.setRemoteHost(SavedRemoteHost);
         m_main->AutoDiscoverAwaiting = false;
         m_finished = true;
-        platform::showMessage(m_main,
-                              QStringLiteral("The paging request could not be sent: %1.").arg(error),
-                              MsgIcon::Critical);
+        restoreDatabase();
+        notSent(failed.join(QStringLiteral("; ")));
         m_main->Load_Config();
         return QDialog::Rejected;
     }
+    lblInterfaces->setText(QStringLiteral("Paged on: ") + paged.join(QStringLiteral(", ")));
     if (m_finished)
         return QDialog::Accepted;
     return QDialog::exec();
 }
 
-// The previous database goes to nms.ini.bak (replacing an older copy) before the file is
-// emptied, so a discovery started by mistake loses nothing that cannot be put back.
+void frmPaging::notSent(const QString &reasons)
+{
+    platform::showMessage(m_main,
+                          QStringLiteral("The paging request could not be sent: %1.\r"
+                                         "The local database was left as it was.")
+                              .arg(reasons),
+                          MsgIcon::Critical);
+}
+
+// The database the discovery replaces is kept twice: byte for byte in memory, to be put
+// back when the discovery comes to nothing, and as nms.ini.bak for the operator. The
+// backup only ever takes a database that holds elements, and never a smaller one than
+// it holds already: however many discoveries fail or find less, the last good database
+// stays recoverable.
 bool frmPaging::replaceDatabase(QString *problem)
 {
     const QString path = frmMain::iniPath();
     const QString backup = path + QStringLiteral(".bak");
-    bool movedAway = false;
-    if (QFile::exists(path)) {
-        if (QFile::exists(backup) && !QFile::remove(backup)) {
-            *problem = QStringLiteral("the old copy %1 cannot be removed").arg(backup);
-            return false;
-        }
-        QFile current(path);
-        if (!current.rename(backup)) {
-            *problem = QStringLiteral("%1 cannot be moved to %2 (%3)")
-                           .arg(path, backup, current.errorString());
-            return false;
-        }
-        movedAway = true;
-    }
-    QFile fresh(path);
-    if (!fresh.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *problem = QStringLiteral("%1 cannot be created (%2)").arg(path, fresh.errorString());
-        if (movedAway)
-            QFile::rename(backup, path);
+    m_previous = ReadIniFile(path);
+    m_hadDatabase = QFile::exists(path);
+    const int elements = CountIniSections(path);
+    const bool newBackup = elements > 0 && elements >= CountIniSections(backup);
+    // Emptying a database that cannot be written again would leave nothing: the copy
+    // and a new database of the same size must fit beside it.
+    const QString folder = QFileInfo(path).absolutePath();
+    const qint64 needed = qint64(m_previous.size()) * (newBackup ? 2 : 1) + kSpareBytes;
+    const qint64 free = QStorageInfo(folder).bytesAvailable();
+    if (free >= 0 && free < needed) {
+        *problem = QStringLiteral("%1 has %2 bytes free, %3 are needed").arg(folder).arg(free).arg(needed);
         return false;
     }
-    fresh.close();
+    if (newBackup) {
+        if (QFileInfo(backup).isDir()) {
+            *problem = QStringLiteral("the old copy %1 cannot be replaced").arg(backup);
+            return false;
+        }
+        QString error;
+        if (!ReplaceIniFile(backup, m_previous, &error)) {
+            *problem = QStringLiteral("%1 cannot be copied to %2 (%3)").arg(path, backup, error);
+            return false;
+        }
+    }
+    QString error;
+    if (!ReplaceIniFile(path, QByteArray(), &error)) {
+        *problem = QStringLiteral("%1 cannot be created (%2)").arg(path, error);
+        return false;
+    }
+    m_replaced = true;
     return true;
+}
+
+bool frmPaging::restoreDatabase()
+{
+    if (!m_replaced)
+        return true;
+    const QString path = frmMain::iniPath();
+    QString error;
+    bool ok = true;
+    if (m_hadDatabase)
+        ok = ReplaceIniFile(path, m_previous, &error);
+    else
+        ok = QFile::remove(path);
+    if (!ok)
+        qWarning("brivolte-nms: the previous database could not be put back into %s: %s",
+                 qPrintable(path), qPrintable(error));
+    m_replaced = !ok;
+    return ok;
 }
 
 void frmPaging::Timer1_Timer()
@@ -153,6 +235,14 @@ void frmPaging::endSequence()
     m_main->udpClient.setRemoteHost(SavedRemoteHost);
     m_main->AutoDiscoverAwaiting = false;
     m_finished = true;
+    if (m_found == 0 && m_notStored > 0 && m_hadDatabase && restoreDatabase()) {
+        // Answers came but none could be written (a full disk, say): an empty database
+        // is no result, the previous one is.
+        platform::showMessage(m_main,
+                              QStringLiteral("No answering element could be stored in the local "
+                                             "database.\rThe previous database was put back."),
+                              MsgIcon::Critical);
+    }
     m_main->Load_Config();
     done(QDialog::Accepted);
 }

@@ -4,6 +4,7 @@
 // they arrive and rebuilds the tree after 3000 ms. No buttons and no close box: the
 // window ends itself when its time is up.
 
+#include <QByteArray>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
@@ -29,6 +30,9 @@ protected:
 
 private:
     bool replaceDatabase(QString *problem);
+    // Puts back the database replaceDatabase emptied (file; the caller rebuilds the tree).
+    bool restoreDatabase();
+    void notSent(const QString &reasons);
     void Timer1_Timer();
     void endSequence();
     void elementStored();
@@ -37,12 +41,17 @@ private:
     frmMain *m_main;
     QLabel *Label1;
     QLabel *lblFound;
+    QLabel *lblInterfaces;   // which interfaces the request went out on
     QProgressBar *progress;
     QTimer Timer1;
     QTimer progressTimer;
     QElapsedTimer elapsed;
     QString SavedRemoteHost;
     qint32 SavedRemotePort = 0;
+    QByteArray m_previous;      // the database as it was before this discovery
+    bool m_hadDatabase = false;
+    bool m_replaced = false;    // the database was emptied by this discovery
     int m_found = 0;
+    int m_notStored = 0;        // answers whose record could not be written
     bool m_finished = false;
 };

@@ -908,6 +908,31 @@ qint16 GetSectionKeyCount(const QString &strSection, const QString &strfullpath)
     return qint16(qMin<qsizetype>(count, 32767));
 }
 
+QByteArray ReadIniFile(const QString &strfullpath)
+{
+    QFile file(strfullpath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool ReplaceIniFile(const QString &strfullpath, const QByteArray &contents, QString *error)
+{
+    QString why;
+    const QByteArray native = QFile::encodeName(strfullpath);
+    const bool ok = replaceFile(writeTarget(native), contents, &why);
+    g_cache.reset();   // the next read parses what is on disk now
+    if (!ok && error)
+        *error = why;
+    return ok;
+}
+
+int CountIniSections(const QString &strfullpath)
+{
+    const Loaded loaded = loadIni(strfullpath);
+    if (!loaded.ok)
+        return -1;
+    return loaded.exists ? int(loaded.doc->firstByName.size()) : 0;
+}
+
 bool lastIniWriteSucceeded()
 {
     return g_lastWriteOk;

@@ -45,6 +45,14 @@ using IniPairs = QList<QPair<QString, QString>>;
 void WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
                     const QString &strfullpath);
 
+// The whole file as it is now (empty when missing), and its atomic replacement by such
+// bytes: a discovery keeps the database it empties and puts it back byte for byte when
+// nothing came of it. False with the reason in *error when the file was left as it was.
+QByteArray ReadIniFile(const QString &strfullpath);
+bool ReplaceIniFile(const QString &strfullpath, const QByteArray &contents, QString *error);
+// The number of sections (elements) in the file; -1 when it cannot be read.
+int CountIniSections(const QString &strfullpath);
+
 // True when the last write through this store reached the disk (for callers that want to
 // tell the operator; the store itself only reports on standard error).
 bool lastIniWriteSucceeded();

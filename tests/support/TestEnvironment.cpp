@@ -2,8 +2,44 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QtTest>
 
+#include "platform/Interfaces.h"
 #include "platform/ProgramExit.h"
+
+bool inLabStationNamespace()
+{
+    static const bool inside = [] {
+        const QByteArray prefix = qgetenv("BRIVOLTE_LAB_NETNS");
+        if (prefix.isEmpty())
+            return false;
+        // The environment alone could be inherited by mistake: ask the kernel's names.
+        QProcess ip;
+        ip.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("identify"),
+                                        QString::number(QCoreApplication::applicationPid())});
+        if (!ip.waitForFinished(5000)) {
+            ip.kill();
+            ip.waitForFinished(1000);
+            return false;
+        }
+        return ip.readAllStandardOutput().trimmed() == prefix + "station";
+    }();
+    return inside;
+}
+
+void guardHostNamespace()
+{
+    if (inLabStationNamespace()) {
+        platform::setInterfaceLister({});
+        return;
+    }
+    platform::setInterfaceLister([](bool forPaging) {
+        if (forPaging)
+            QTest::qFail("a paging request from the host's own network namespace", __FILE__, __LINE__);
+        return QList<platform::NetInterface>();
+    });
+}
 
 TestEnvironment::TestEnvironment()
 {
@@ -15,6 +51,8 @@ TestEnvironment::TestEnvironment()
     qputenv("BRIVOLTE_NMS_DIR", QFile::encodeName(m_dir.path() + QStringLiteral("/db")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/config")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path() + QStringLiteral("/runtime")));
+    guardHostNamespace();
+    platform::forgetInterfaces();
     platform::setEndProgramHook([this](int code) {
         ++m_endCalls;
         m_lastExit = code;

@@ -6,6 +6,16 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// Whether this process runs in the station namespace of a test network it was started in
+// (lab/run-in-lab.sh). Asked once.
+bool inLabStationNamespace();
+
+// Outside a test network no test may page or fall back to paging interfaces: that would
+// broadcast on the machine's real networks. Installs an interface listing that lists
+// none there, and fails the running test when a paging request is attempted. Inside the
+// lab it leaves the real listing. TestEnvironment calls it; tests without one call it too.
+void guardHostNamespace();
+
 class TestEnvironment {
 public:
     TestEnvironment();
