@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test network: simulated elements and a station namespace on a bridge of their own.
 #
-#   lab/lab.sh up N                  bring up N simulated elements (1..200)
+#   lab/lab.sh up N [--topology L]   bring up N simulated elements (1..200)
 #   lab/lab.sh down                  stop the simulators, delete the lab's namespaces
 #   lab/lab.sh exec CMD [ARGS...]    run CMD inside the station namespace
 #   lab/lab.sh station N BIN [ARGS]  up N, run the station BIN inside, down when it exits
@@ -19,6 +19,18 @@
 # (bnms-pack, interfaces eth1..ethN, one address and hardware address each, ARP answered
 # per interface) and two simulator processes (--count): light enough for 100 elements.
 #
+# Site shapes (BRIVOLTE_LAB_TOPOLOGY, a comma list, or lab.sh up N --topology LIST):
+#   nogateway  the station has no default route (a laptop on the link's switch alone)
+#   office     the station's default route goes out a second interface, office0
+#              (10.78.0.1/24), to a namespace with no elements (Wi-Fi or office LAN);
+#              lan0 keeps only its own subnet
+#   foreign    the last element has an address outside every subnet of the station
+#              (10.66.0.x/24, as a factory default), on the same segment, and reaches
+#              the station by an on-link route
+#   landown    the station's element interface lan0 is down
+# The station drops no answers by source address (rp_filter 0), as elements off its
+# subnets need.
+#
 # Environment: BRIVOLTE_SIM (simulator binary; else build/{release,test,dev}),
 # BRIVOLTE_LAB_LOGS (simulator logs, default /tmp/bnms-lab/<lab>), BRIVOLTE_LAB_AS_ROOT=1
 # (under sudo, keep root for exec/station instead of the calling user),
@@ -35,6 +47,8 @@ LAB_STATE_BASE=/run/bnms-lab
 LAB_SUBNET=10.77.0
 LAB_STATION_IP=10.77.0.1
 LAB_MAX=200
+LAB_FOREIGN_SUBNET=10.66.0
+LAB_OFFICE_IP=10.78.0.1
 
 lab_name() { local p=${BNMS_PREFIX%-}; echo "${p:-bnms}"; }
 lab_state() { echo "$LAB_STATE_BASE/$(lab_name)"; }
@@ -73,8 +87,13 @@ lab_find_sim() {
     return 1
 }
 
+lab_topology() { cat "$(lab_state)/topology" 2>/dev/null || echo "${BRIVOLTE_LAB_TOPOLOGY:-}"; }
+lab_has() { case ",$(lab_topology)," in *",$1,"*) return 0 ;; *) return 1 ;; esac; }
+lab_count() { cat "$(lab_state)/count" 2>/dev/null || echo 0; }
+
 # Element k's address, role (1 encoder, 2 decoder), name, serial and hardware address.
-lab_el_ip() { echo "$LAB_SUBNET.$((10 + $1))"; }
+lab_el_foreign() { lab_has foreign && [ "$1" = "$(lab_count)" ]; }
+lab_el_ip() { if lab_el_foreign "$1"; then echo "$LAB_FOREIGN_SUBNET.$((10 + $1))"; else echo "$LAB_SUBNET.$((10 + $1))"; fi; }
 lab_el_role() { if [ $(($1 % 2)) = 1 ]; then echo 1; else echo 2; fi; }
 lab_el_name() { if [ "$(lab_el_role "$1")" = 1 ]; then echo "STUDIO $1"; else echo "SITE $1"; fi; }
 lab_el_serial() { echo $((77000 + $1)); }
@@ -100,7 +119,7 @@ lab_namespaces() {
     ip netns list 2>/dev/null | awk '{print $1}' | while read -r ns; do
         case "$ns" in "$BNMS_PREFIX"*) ;; *) continue ;; esac
         rest=${ns#"$BNMS_PREFIX"}
-        case "$rest" in lan | station | pack | el[0-9] | el[0-9][0-9] | el[0-9][0-9][0-9]) echo "$ns" ;; esac
+        case "$rest" in lan | station | office | pack | el[0-9] | el[0-9][0-9] | el[0-9][0-9][0-9]) echo "$ns" ;; esac
     done
 }
 
@@ -195,6 +214,8 @@ lab_up_inner() { # N
     mkdir -p "$state" "$logs"
     echo "${LAB_OWNER:-}" >"$state/owner"
     : >"$state/pids"
+    echo "${BRIVOLTE_LAB_TOPOLOGY:-}" >"$state/topology"
+    echo "$n" >"$state/count"
     lan=$(lab_ns lan)
     station=$(lab_ns station)
 
@@ -203,12 +224,27 @@ lab_up_inner() { # N
     ip -n "$lan" link set br0 up
 
     lab_new_ns "$station"
+    local key
+    for key in all default; do lab_sysctl "$station" "ipv4/conf/$key/rp_filter" 0; done
     ip -n "$lan" link add p-st type veth peer name lan0 netns "$station"
     ip -n "$lan" link set p-st master br0 up
     ip -n "$station" link set lan0 address 02:77:00:00:01:00
     ip -n "$station" addr add "$LAB_STATION_IP/24" dev lan0
+    lab_sysctl "$station" ipv4/conf/lan0/rp_filter 0
     ip -n "$station" link set lan0 up
-    ip -n "$station" route add default dev lan0
+    if lab_has office; then
+        local office
+        office=$(lab_ns office)
+        lab_new_ns "$office"
+        ip -n "$station" link add office0 type veth peer name up0 netns "$office"
+        ip -n "$station" addr add "$LAB_OFFICE_IP/24" dev office0
+        ip -n "$station" link set office0 up
+        ip -n "$office" addr add 10.78.0.254/24 dev up0
+        ip -n "$office" link set up0 up
+        ip -n "$station" route add default via 10.78.0.254 dev office0
+    elif ! lab_has nogateway; then
+        ip -n "$station" route add default dev lan0
+    fi
     # The station pings without privileges (ICMP datagram sockets) inside the lab.
     lab_sysctl "$station" ipv4/ping_group_range "0 2147483647"
 
@@ -255,6 +291,8 @@ lab_up_inner() { # N
             ip -n "$ns" link set eth0 address "$(lab_el_mac "$k")"
             ip -n "$ns" addr add "$(lab_el_ip "$k")/24" dev eth0
             ip -n "$ns" link set eth0 up
+            # Off the station's subnet, it reaches the station on its own link.
+            lab_el_foreign "$k" && ip -n "$ns" route add default dev eth0
             role=$(lab_el_role "$k")
             if [ "$role" = 1 ]; then
                 lab_start_sim "$ns" "$logs/el$k.log" --interface eth0 --ip "$(lab_el_ip "$k")" \
@@ -268,11 +306,12 @@ lab_up_inner() { # N
         done
         echo separate >"$state/mode"
     fi
-    echo "$n" >"$state/count"
+    if lab_has landown; then ip -n "$station" link set lan0 down; fi
 }
 
-lab_up() { # N
+lab_up() { # N [--topology LIST]
     local n=${1:-}
+    if [ "${2:-}" = --topology ]; then export BRIVOLTE_LAB_TOPOLOGY=${3:-}; fi
     case "$n" in '' | *[!0-9]*) lab_say "usage: lab.sh up N (1..$LAB_MAX)"; return 2 ;; esac
     if [ "$n" -lt 1 ] || [ "$n" -gt "$LAB_MAX" ]; then
         lab_say "N must be 1..$LAB_MAX"
@@ -290,6 +329,7 @@ lab_up() { # N
     trap 'lab_down; exit 130' INT TERM
     local ok=1
     LAB_SIM="$LAB_SIM" BNMS_PREFIX="$BNMS_PREFIX" LAB_OWNER="${LAB_OWNER:-}" \
+        BRIVOLTE_LAB_TOPOLOGY="${BRIVOLTE_LAB_TOPOLOGY:-}" \
         bash -ec '. "$1"; lab_up_inner "$2"' lab-up "$LAB_DIR/lab.sh" "$n" || ok=0
     trap - INT TERM
     eval "$saved_traps"
@@ -314,6 +354,7 @@ lab_describe() {
     done
     local IFS=' '
     echo "BRIVOLTE_LAB_STATION=$LAB_STATION_IP"
+    echo "BRIVOLTE_LAB_TOPOLOGY=$(lab_topology)"
     echo "BRIVOLTE_LAB_ELEMENTS=${ips[*]}"
     echo "BRIVOLTE_LAB_ROLES=${roles[*]}"
     echo "BRIVOLTE_LAB_SERIALS=${serials[*]}"

@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
 #include "app/frmMain.h"
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
@@ -159,45 +161,69 @@ void frmPaging::notSent(const QString &reasons)
                           MsgIcon::Critical);
 }
 
-// The database the discovery replaces is kept twice: byte for byte in memory, to be put
-// back when the discovery comes to nothing, and as nms.ini.bak for the operator. The
-// backup only ever takes a database that holds elements, and never a smaller one than
-// it holds already: however many discoveries fail or find less, the last good database
-// stays recoverable.
+// The database a discovery replaces stays on disk under a second name (a hard link, so
+// keeping it costs no space and putting it back is one rename, which a full disk cannot
+// refuse): `.nms.ini.previous` while the discovery runs, and nms.ini.bak for the
+// operator. The backup only ever takes a database that holds elements, and never a
+// smaller one than it holds already: however many discoveries fail or find less, the
+// last good database stays recoverable. Where the file system has no hard links the
+// bytes are copied instead.
 bool frmPaging::replaceDatabase(QString *problem)
 {
     const QString path = frmMain::iniPath();
     const QString backup = path + QStringLiteral(".bak");
+    const QString folder = QFileInfo(path).absolutePath();
+    m_keptPath = folder + QStringLiteral("/.nms.ini.previous");
     m_previous = ReadIniFile(path);
     m_hadDatabase = QFile::exists(path);
     const int elements = CountIniSections(path);
     const bool newBackup = elements > 0 && elements >= CountIniSections(backup);
-    // Emptying a database that cannot be written again would leave nothing: the copy
-    // and a new database of the same size must fit beside it.
-    const QString folder = QFileInfo(path).absolutePath();
-    const qint64 needed = qint64(m_previous.size()) * (newBackup ? 2 : 1) + kSpareBytes;
+    if (newBackup && QFileInfo(backup).isDir()) {
+        *problem = QStringLiteral("the old copy %1 cannot be replaced").arg(backup);
+        return false;
+    }
+    // Emptying a database that cannot be written again would leave nothing: a new
+    // database of the same size must fit beside the old one.
+    const qint64 needed = qint64(m_previous.size()) + kSpareBytes;
     const qint64 free = QStorageInfo(folder).bytesAvailable();
     if (free >= 0 && free < needed) {
         *problem = QStringLiteral("%1 has %2 bytes free, %3 are needed").arg(folder).arg(free).arg(needed);
         return false;
     }
+
+    QFile::remove(m_keptPath);
+    m_linked = m_hadDatabase && linkOver(path, m_keptPath);
     if (newBackup) {
-        if (QFileInfo(backup).isDir()) {
-            *problem = QStringLiteral("the old copy %1 cannot be replaced").arg(backup);
-            return false;
-        }
         QString error;
-        if (!ReplaceIniFile(backup, m_previous, &error)) {
-            *problem = QStringLiteral("%1 cannot be copied to %2 (%3)").arg(path, backup, error);
+        if (!(m_linked ? linkOver(m_keptPath, backup) : ReplaceIniFile(backup, m_previous, &error))) {
+            *problem = QStringLiteral("%1 cannot be copied to %2%3")
+                           .arg(path, backup, error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(error));
+            QFile::remove(m_keptPath);
             return false;
         }
     }
     QString error;
     if (!ReplaceIniFile(path, QByteArray(), &error)) {
         *problem = QStringLiteral("%1 cannot be created (%2)").arg(path, error);
+        QFile::remove(m_keptPath);
         return false;
     }
     m_replaced = true;
+    return true;
+}
+
+// Makes `to` a second name of `from`, replacing what `to` was in one step.
+bool frmPaging::linkOver(const QString &from, const QString &to)
+{
+    const QByteArray target = QFile::encodeName(to);
+    const QByteArray temp = QFile::encodeName(QFileInfo(to).absolutePath() + QStringLiteral("/.nms.ini.link"));
+    ::unlink(temp.constData());
+    if (::link(QFile::encodeName(from).constData(), temp.constData()) != 0)
+        return false;
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
     return true;
 }
 
@@ -208,13 +234,15 @@ bool frmPaging::restoreDatabase()
     const QString path = frmMain::iniPath();
     QString error;
     bool ok = true;
-    if (m_hadDatabase)
-        ok = ReplaceIniFile(path, m_previous, &error);
-    else
+    if (!m_hadDatabase)
         ok = QFile::remove(path);
+    else if (!(m_linked && ::rename(QFile::encodeName(m_keptPath).constData(),
+                                     QFile::encodeName(path).constData()) == 0))
+        ok = ReplaceIniFile(path, m_previous, &error);
     if (!ok)
         qWarning("brivolte-nms: the previous database could not be put back into %s: %s",
                  qPrintable(path), qPrintable(error));
+    QFile::remove(m_keptPath);
     m_replaced = !ok;
     return ok;
 }
@@ -235,7 +263,9 @@ void frmPaging::endSequence()
     m_main->udpClient.setRemoteHost(SavedRemoteHost);
     m_main->AutoDiscoverAwaiting = false;
     m_finished = true;
-    if (m_found == 0 && m_notStored > 0 && m_hadDatabase && restoreDatabase()) {
+    if (!(m_found == 0 && m_notStored > 0 && m_hadDatabase))
+        QFile::remove(m_keptPath);   // the discovery's result stands
+    else if (restoreDatabase()) {
         // Answers came but none could be written (a full disk, say): an empty database
         // is no result, the previous one is.
         platform::showMessage(m_main,
@@ -249,7 +279,10 @@ void frmPaging::endSequence()
 
 void frmPaging::elementStored()
 {
-    lblFound->setText(foundText(++m_found));
+    // An element on a segment that two interfaces reach answers twice; it is one element.
+    m_foundMacs.insert(m_main->feedback.UDP_Response_MAC);
+    m_found = int(m_foundMacs.size());
+    lblFound->setText(foundText(m_found));
 }
 
 void frmPaging::updateProgress()

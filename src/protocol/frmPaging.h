@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -33,6 +34,7 @@ private:
     // Puts back the database replaceDatabase emptied (file; the caller rebuilds the tree).
     bool restoreDatabase();
     void notSent(const QString &reasons);
+    static bool linkOver(const QString &from, const QString &to);
     void Timer1_Timer();
     void endSequence();
     void elementStored();
@@ -51,7 +53,10 @@ private:
     QByteArray m_previous;      // the database as it was before this discovery
     bool m_hadDatabase = false;
     bool m_replaced = false;    // the database was emptied by this discovery
+    bool m_linked = false;      // m_keptPath is the previous database itself
+    QString m_keptPath;
     int m_found = 0;
+    QSet<QString> m_foundMacs;
     int m_notStored = 0;        // answers whose record could not be written
     bool m_finished = false;
 };

@@ -19,6 +19,7 @@
 #include "store/IniStore.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
+#include "LabFixture.h"
 
 namespace {
 
@@ -26,45 +27,6 @@ const QString kSuccess = QStringLiteral("New configuration has been sucessfuly s
 const QString kQuestion = QStringLiteral(
     "This configuration will be sent to selected Network Element and\r"
     "will also be saved to local database in your computer. \rAre you sure?");
-
-struct LabElement {
-    QString ip, mac, name, serial;
-    int role = 0;
-    QString section() const { return QString(mac).remove(QLatin1Char(':')); }
-};
-
-QStringList envList(const char *name, QChar separator = QLatin1Char(' '))
-{
-    return QString::fromLocal8Bit(qgetenv(name)).split(separator, Qt::SkipEmptyParts);
-}
-
-// Runs a command to its end (bounded) and gives its standard output.
-QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr)
-{
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished(2000);
-    }
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
-}
-
-QString readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
-}
-
-// Replaces text in a field the way an operator does: select everything, type the new text.
-void retype(QLineEdit *field, const QString &text)
-{
-    field->setFocus();
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(field, text);
-}
 
 } // namespace
 
@@ -81,24 +43,8 @@ class TestDiscoveryLab : public QObject {
     QStringList storedOrder;   // MACs in the order the station stored their answers
     QList<QProcess *> replacements;
 
-    QTreeWidgetItem *node(const QString &mac) const
-    {
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
-            if (w->TreeView1->topLevelItem(i)->data(0, Qt::UserRole).toString() == mac)
-                return w->TreeView1->topLevelItem(i);
-        return nullptr;
-    }
-
-    bool click(const QString &mac)
-    {
-        QTreeWidgetItem *item = node(mac);
-        if (!item)
-            return false;
-        w->TreeView1->scrollToItem(item);
-        QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {},
-                          w->TreeView1->visualItemRect(item).center());
-        return w->lblElementMAC->text() == mac;
-    }
+    QTreeWidgetItem *node(const QString &mac) const { return treeNode(*w, mac); }
+    bool click(const QString &mac) { return clickNode(*w, mac); }
 
     void saveAnsweringYes()
     {
@@ -133,15 +79,9 @@ private slots:
     {
         if (qEnvironmentVariableIsEmpty("BRIVOLTE_LAB_ELEMENTS"))
             QSKIP("needs the test network: run through lab/run-in-lab.sh 4");
-        const QStringList ips = envList("BRIVOLTE_LAB_ELEMENTS");
-        const QStringList macs = envList("BRIVOLTE_LAB_MACS");
-        const QStringList names = envList("BRIVOLTE_LAB_NAMES", QLatin1Char(','));
-        const QStringList roles = envList("BRIVOLTE_LAB_ROLES");
-        const QStringList serials = envList("BRIVOLTE_LAB_SERIALS");
-        QCOMPARE(ips.size(), 4);
+        elements = labElements();
+        QCOMPARE(elements.size(), 4);
         QCOMPARE(qgetenv("BRIVOLTE_LAB_MODE"), QByteArray("separate"));
-        for (int i = 0; i < ips.size(); ++i)
-            elements.append({ips.at(i), macs.at(i), names.at(i), serials.at(i), roles.at(i).toInt()});
         netnsPrefix = QString::fromLocal8Bit(qgetenv("BRIVOLTE_LAB_NETNS"));
         logs = QString::fromLocal8Bit(qgetenv("BRIVOLTE_LAB_LOGS"));
         simulator = QString::fromLocal8Bit(qgetenv("BRIVOLTE_SIM"));
