@@ -134,7 +134,12 @@ void frmMain::wireEditor()
     for (QLineEdit *field : {txtElementName, txtElementIP, txtElementMask, txtElementGW, txtRemoteIP})
         field->installEventFilter(this);
 
-    // The start-up texts of the silence detector follow the bars' start positions.
+    // The attenuation and silence detector labels start at their bars' start positions;
+    // every later change of a position runs its handler, so each always tells its bar.
+    // Loading a value the bar already holds changes nothing: a decoder at full level loaded
+    // first, or after an encoder, would otherwise keep the bare "dB". No operator action is
+    // marked, so nothing is sent from here.
+    scrlAtten_Change();
     scrlSilDetLevel_Change();
     scrlSilDetTime_Change();
 }

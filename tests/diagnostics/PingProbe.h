@@ -3,13 +3,14 @@
 // button's state as the operator reads it.
 
 #include <QColor>
+#include <QHash>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 
 #include "app/frmMain.h"
-#include "editor/ButtonColour.h"
 
 struct PingButton {
     QString caption;
@@ -17,9 +18,29 @@ struct PingButton {
     bool operator==(const PingButton &o) const { return caption == o.caption && colour == o.colour; }
 };
 
+// The colour the operator sees: the commonest colour of the button as drawn, inside its
+// frame. The caption covers far less of the face than the face itself.
+inline QColor faceColour(QPushButton *button)
+{
+    const QImage image = button->grab().toImage();
+    constexpr int kFrame = 3;
+    QHash<QRgb, int> counts;
+    for (int y = kFrame; y < image.height() - kFrame; ++y)
+        for (int x = kFrame; x < image.width() - kFrame; ++x)
+            ++counts[image.pixel(x, y) | 0xff000000u];
+    QRgb commonest = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            commonest = it.key();
+        }
+    return most ? QColor(commonest) : QColor();
+}
+
 inline PingButton pingButton(const frmMain &s)
 {
-    return {s.cmdPing->text(), buttonBackground(s.cmdPing)};
+    return {s.cmdPing->text(), faceColour(s.cmdPing)};
 }
 
 inline char *toString(const PingButton &b)

@@ -65,7 +65,7 @@ private slots:
         selectElement(s, kEncoderMac, m_encoder);
         QTest::mouseClick(s.cmdPing, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(isRoundTrip(s.cmdPing->text()), 5000);
-        QCOMPARE(buttonBackground(s.cmdPing), kSuccessColour);
+        QCOMPARE(faceColour(s.cmdPing), kSuccessColour);
     }
 
     // The echo no longer holds the window: while the absent host is given its time, timers
@@ -89,7 +89,7 @@ private slots:
         QCOMPARE(pingButton(s), (PingButton{QStringLiteral("Trying..."), kTryingColour}));
 
         QTRY_COMPARE_WITH_TIMEOUT(s.cmdPing->text(), QStringLiteral("Failed!"), 10000);
-        QCOMPARE(buttonBackground(s.cmdPing), kFailureColour);
+        QCOMPARE(faceColour(s.cmdPing), kFailureColour);
         QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("%1 ticks while waiting").arg(ticks)));
         QCOMPARE(m_boxes->count(), 0);
     }

@@ -63,24 +63,31 @@ private slots:
 
     void loadsElement_data()
     {
-        // decoderLayout: attenuation bar shown, source lists hidden
+        // decoderLayout: attenuation bar shown, source lists hidden; atten: its label, which
+        // tells the bar's position whatever was shown before
         QTest::addColumn<QStringList>("clicks"); QTest::addColumn<QString>("type");
         QTest::addColumn<bool>("decoderLayout"); QTest::addColumn<QString>("remote");
         QTest::addColumn<QString>("latency"); QTest::addColumn<bool>("silenceEditable");
         QTest::addColumn<QList<bool>>("enabled");   // buffer bar, Adjust, toolbar button 6 (level)
+        QTest::addColumn<QString>("atten");
         using B = QList<bool>;
         QTest::newRow("encoder, unicast, SFN flag ignored") << QStringList{kEncMac} << "ENCODER" << false
-            << "127.0.0.9" << "2.5mS" << false << B{false, false, true};
+            << "127.0.0.9" << "2.5mS" << false << B{false, false, true} << "0 dB";
         QTest::newRow("SFN decoder, auto detect") << QStringList{kDecMac} << "DECODER" << true << "239.9.9.9"
-            << "57.5mS" << true << B{true, true, false};
-        QTest::newRow("low-latency decoder, forced external, default group") << QStringList{kDec2Mac} << "DECODER"
-            << true << "239.255.255.239" << "3.75mS" << false << B{true, false, false};
+            << "57.5mS" << true << B{true, true, false} << "-27.5 dB";
+        QTest::newRow("low-latency decoder at the start position, forced external, default group")
+            << QStringList{kDec2Mac} << "DECODER" << true << "239.255.255.239" << "3.75mS" << false
+            << B{true, false, false} << "0 dB";
         QTest::newRow("unknown on an empty panel keeps the start layout") << QStringList{kUnkMac} << "UNKNOWN"
-            << false << "" << "2.5mS" << true << B{true, false, false};
+            << false << "" << "2.5mS" << true << B{true, false, false} << "0 dB";
         QTest::newRow("unknown after a decoder keeps the decoder layout") << QStringList{kDecMac, kUnkMac}
-            << "UNKNOWN" << true << "239.9.9.9" << "57.5mS" << true << B{true, false, false};
+            << "UNKNOWN" << true << "239.9.9.9" << "57.5mS" << true << B{true, false, false} << "-27.5 dB";
         QTest::newRow("decoder after an encoder") << QStringList{kEncMac, kDecMac} << "DECODER" << true
-            << "239.9.9.9" << "57.5mS" << true << B{true, true, false};
+            << "239.9.9.9" << "57.5mS" << true << B{true, true, false} << "-27.5 dB";
+        QTest::newRow("decoder at the start position after a decoder") << QStringList{kDecMac, kDec2Mac}
+            << "DECODER" << true << "239.255.255.239" << "3.75mS" << false << B{true, false, false} << "0 dB";
+        QTest::newRow("decoder at the start position after an encoder") << QStringList{kEncMac, kDec2Mac}
+            << "DECODER" << true << "239.255.255.239" << "3.75mS" << false << B{true, false, false} << "0 dB";
     }
     void loadsElement()
     {
@@ -108,6 +115,7 @@ private slots:
         QCOMPARE((QList<bool>{w.scrlAtten->isHidden(), w.lblAttenDB->isHidden(), w.cmbAudioInput->isHidden(),
                               w.cmbAudioTX->isHidden()}),
                  (QList<bool>{!decoderLayout, !decoderLayout, decoderLayout, decoderLayout}));
+        QTEST(w.lblAttenDB->text(), "atten");
         QTEST(w.lblLatency->text(), "latency");
         QTEST((QList<bool>{w.scrlBuffer->isEnabled(), w.cmdAdjust->isEnabled(), w.toolbarButton(6)->isEnabled()}),
               "enabled");
