@@ -422,7 +422,7 @@ lab_main() {
             return $rc
             ;;
         status) lab_status ;;
-        -h | --help | help | '') sed -n '2,28p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' ;;
+        -h | --help | help | '') sed -n '2,40p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' ;;
         *) lab_say "unknown command '$cmd' (up, down, exec, station, status)"; return 2 ;;
     esac
 }
