@@ -155,8 +155,7 @@ void frmMain::handleCheckedFeedback(bool discovery, int interfaceIndex)
 // three seconds, and rewriting the file once per key would spend them on disk work.
 void frmMain::storeDiscoveredElement()
 {
-    WriteManyToINI(Encode_MAC(feedback.UDP_Response_MAC), discoveryRecord(feedback), iniPath());
-    if (!lastIniWriteSucceeded()) {
+    if (!WriteManyToINI(Encode_MAC(feedback.UDP_Response_MAC), discoveryRecord(feedback), iniPath())) {
         emit discoveryAnswerNotStored();
         platform::showMessage(this,
                               elementLabel(PadName16(feedback.UDP_Response_Name).trimmed(),
@@ -268,8 +267,7 @@ void frmMain::confirmConfiguration()
         lowLatency = 0;
     confirmed.append({QStringLiteral("llo"), QString::number(lowLatency)});
 
-    WriteManyToINI(section, confirmed, path);
-    if (!lastIniWriteSucceeded()) {
+    if (!WriteManyToINI(section, confirmed, path)) {
         platform::showMessage(this,
                               QStringLiteral("The confirmed configuration could not be written to "
                                              "the local database.\rCannot save this element info."),

@@ -44,8 +44,6 @@ constexpr qsizetype kValueLimit = 749;
 // (file times tick in steps of up to a second, or two on some file systems).
 constexpr qint64 kRacyWindowNs = 2'000'000'000;
 
-bool g_lastWriteOk = true;
-
 // ---- Latin-1 text ----------------------------------------------------------------
 
 // Case folding that stays inside the 8-bit range (ß and ÿ have no upper case there).
@@ -628,40 +626,37 @@ QByteArray writeTarget(const QByteArray &native)
     return native;
 }
 
-void reportWriteFailure(const QString &path, const QString &why)
+bool reportWriteFailure(const QString &path, const QString &why)
 {
-    g_lastWriteOk = false;
     qWarning().noquote() << "Cannot save the element database" << path << "-" << why
                          << "(the file was left as it was)";
+    return false;
 }
 
 // Loads the file, applies `edit`, and when that changed anything replaces the file.
-// `createMissing` false: an edit of a missing file is nothing to do (deletions).
-void modifyIni(const QString &path, const std::function<bool(IniDocument &)> &edit,
+// `createMissing` false: an edit of a missing file is nothing to do (deletions). False
+// when the file should have changed and did not.
+bool modifyIni(const QString &path, const std::function<bool(IniDocument &)> &edit,
                bool createMissing)
 {
-    g_lastWriteOk = true;
     Loaded loaded = loadIni(path);
     if (!loaded.ok) {
         // Never build a new file from nothing over one that could not be read.
-        reportWriteFailure(path, loaded.error);
-        return;
+        return reportWriteFailure(path, loaded.error);
     }
     if (!loaded.exists && !createMissing)
-        return;
+        return true;
     // A copy to edit: only the parts an edit touches are duplicated (implicit sharing).
     auto doc = std::make_shared<IniDocument>(*loaded.doc);
     loaded.doc.reset();
     if (!edit(*doc))
-        return;
+        return true;
 
     const QByteArray bytes = serializeIni(*doc);
     const QByteArray native = QFile::encodeName(path);
     QString error;
-    if (!replaceFile(writeTarget(native), bytes, &error)) {
-        reportWriteFailure(path, error);
-        return;
-    }
+    if (!replaceFile(writeTarget(native), bytes, &error))
+        return reportWriteFailure(path, error);
     // The edited document is what parsing the written bytes gives: edits build their
     // lines with the parser's own classification and only ever write names that read
     // back as written.
@@ -669,15 +664,16 @@ void modifyIni(const QString &path, const std::function<bool(IniDocument &)> &ed
     struct stat st {};
     if (::stat(native.constData(), &st) == 0)
         g_cache = CacheEntry{path, FileStamp::of(st), std::move(doc), QByteArray(), false};
+    return true;
 }
 
-void refuseName(const QString &path, const QString &what, const QString &name)
+bool refuseName(const QString &path, const QString &what, const QString &name)
 {
     QString shown = name;
     shown.replace(QLatin1Char('\r'), QLatin1String("\\r"));
     shown.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     shown.replace(QChar(0), QLatin1String("\\0"));
-    reportWriteFailure(path, QStringLiteral("%1 \"%2\" cannot be stored").arg(what, shown));
+    return reportWriteFailure(path, QStringLiteral("%1 \"%2\" cannot be stored").arg(what, shown));
 }
 
 } // namespace
@@ -698,21 +694,18 @@ QString ReadFromINI(const QString &strSection, const QString &strkey, const QStr
     return QString::fromLatin1(line->value().first(qMin(line->value().size(), kValueLimit)));
 }
 
-void WriteToINI(const QString &strSection, const QString &strkey, const QString &strkeyvalue,
+bool WriteToINI(const QString &strSection, const QString &strkey, const QString &strkeyvalue,
                 const QString &strfullpath)
 {
-    WriteManyToINI(strSection, IniPairs{{strkey, strkeyvalue}}, strfullpath);
+    return WriteManyToINI(strSection, IniPairs{{strkey, strkeyvalue}}, strfullpath);
 }
 
-void WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
+bool WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
                     const QString &strfullpath)
 {
-    g_lastWriteOk = true;
     const auto section = sectionName(strSection);
-    if (!section) {
-        refuseName(strfullpath, QStringLiteral("section name"), strSection);
-        return;
-    }
+    if (!section)
+        return refuseName(strfullpath, QStringLiteral("section name"), strSection);
     QList<QPair<QByteArray, QByteArray>> pairs;
     QStringList refused;
     for (const auto &pair : keysAndValues) {
@@ -721,8 +714,9 @@ void WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
         else
             refused.append(pair.first);
     }
+    bool stored = true;
     if (!pairs.isEmpty()) {
-        modifyIni(strfullpath, [&](IniDocument &doc) {
+        stored = modifyIni(strfullpath, [&](IniDocument &doc) {
             bool changed = false;
             for (const auto &pair : pairs)
                 changed = setValue(doc, *section, pair.first, pair.second) || changed;
@@ -730,29 +724,26 @@ void WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
         }, true);
     }
     // As separate WriteToINI calls would: the valid keys are stored, the others refused.
-    const bool stored = g_lastWriteOk;
     for (const QString &name : refused)
-        refuseName(strfullpath, QStringLiteral("key name"), name);
-    g_lastWriteOk = stored && refused.isEmpty();
+        stored = refuseName(strfullpath, QStringLiteral("key name"), name);
+    return stored;
 }
 
-void DeleteIniSection(const QString &strSection, const QString &strfullpath)
+bool DeleteIniSection(const QString &strSection, const QString &strfullpath)
 {
-    g_lastWriteOk = true;
     const auto section = sectionName(strSection);
     if (!section)
-        return;   // a name that cannot be stored names no section
-    modifyIni(strfullpath, [&](IniDocument &doc) { return removeSection(doc, *section); }, false);
+        return true;   // a name that cannot be stored names no section
+    return modifyIni(strfullpath, [&](IniDocument &doc) { return removeSection(doc, *section); }, false);
 }
 
-void DeleteIniKey(const QString &strSection, const QString &strKeyname, const QString &strfullpath)
+bool DeleteIniKey(const QString &strSection, const QString &strKeyname, const QString &strfullpath)
 {
-    g_lastWriteOk = true;
     const auto section = sectionName(strSection);
     const auto key = keyName(strKeyname);
     if (!section || !key)
-        return;
-    modifyIni(strfullpath, [&](IniDocument &doc) { return removeKey(doc, *section, *key); }, false);
+        return true;
+    return modifyIni(strfullpath, [&](IniDocument &doc) { return removeKey(doc, *section, *key); }, false);
 }
 
 bool CheckIfIniKeyExists(const QString &strSection, const QString &strKeyname,
@@ -799,22 +790,19 @@ qint32 GetLongFromINI(const QString &strSection, const QString &strKeyname,
     return qint32(qBound(qint64(INT32_MIN), value, qint64(INT32_MAX)));
 }
 
-void RenameIniKey(const QString &strSection, const QString &strKeyname,
+bool RenameIniKey(const QString &strSection, const QString &strKeyname,
                   const QString &strNewKeyname, const QString &strfullpath)
 {
-    g_lastWriteOk = true;
     if (!CheckIfIniKeyExists(strSection, strKeyname, strfullpath))
-        return;
+        return true;
     const auto section = sectionName(strSection);
     const auto oldKey = keyName(strKeyname);
     const auto newKey = keyName(strNewKeyname);
-    if (!newKey) {
-        refuseName(strfullpath, QStringLiteral("key name"), strNewKeyname);
-        return;
-    }
+    if (!newKey)
+        return refuseName(strfullpath, QStringLiteral("key name"), strNewKeyname);
     // One replacement of the file; the whole value moves (not only what a read returns),
     // and renaming a key to its own name keeps it instead of deleting it.
-    modifyIni(strfullpath, [&](IniDocument &doc) {
+    return modifyIni(strfullpath, [&](IniDocument &doc) {
         const IniSection *found = doc.find(*section);
         const IniLine *line = found ? findKey(*found, *oldKey) : nullptr;
         if (!line)
@@ -827,22 +815,19 @@ void RenameIniKey(const QString &strSection, const QString &strKeyname,
     }, false);
 }
 
-void RenameIniSection(const QString &strSection, const QString &strNewSection,
+bool RenameIniSection(const QString &strSection, const QString &strNewSection,
                       const QString &strfullpath)
 {
-    g_lastWriteOk = true;
     const auto oldName = sectionName(strSection);
     if (!oldName)
-        return;
+        return true;
     const auto newName = sectionName(strNewSection);
-    if (!newName) {
-        refuseName(strfullpath, QStringLiteral("section name"), strNewSection);
-        return;
-    }
+    if (!newName)
+        return refuseName(strfullpath, QStringLiteral("section name"), strNewSection);
     // One replacement of the file. Each key line moves with its whole value (a value may
     // hold "="); lines that are not key lines are dropped with the old section. Renaming
     // a section to its own name only changes the spelling of its header.
-    modifyIni(strfullpath, [&](IniDocument &doc) {
+    return modifyIni(strfullpath, [&](IniDocument &doc) {
         IniSection *old = doc.findForEdit(*oldName);
         if (!old)
             return false;
@@ -931,9 +916,4 @@ int CountIniSections(const QString &strfullpath)
     if (!loaded.ok)
         return -1;
     return loaded.exists ? int(loaded.doc->firstByName.size()) : 0;
-}
-
-bool lastIniWriteSucceeded()
-{
-    return g_lastWriteOk;
 }

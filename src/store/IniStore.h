@@ -11,7 +11,7 @@
 //
 // Beyond them: every write replaces the file atomically (temporary file beside it, flush,
 // rename), so a crash or a full disk never leaves a torn database; a failed write leaves
-// the old file and is reported on standard error. A value is cut at its first NUL and CR
+// the old file, is reported on standard error and makes the write return false. A value is cut at its first NUL and CR
 // or LF in it are written as blanks, so no value can break its line. Section listings
 // have no size ceiling.
 
@@ -22,27 +22,28 @@
 
 QString ReadFromINI(const QString &strSection, const QString &strkey, const QString &strfullpath,
                     const QString &strDefault = QString());
-void WriteToINI(const QString &strSection, const QString &strkey, const QString &strkeyvalue,
-                const QString &strfullpath);
-void DeleteIniSection(const QString &strSection, const QString &strfullpath);
-void DeleteIniKey(const QString &strSection, const QString &strKeyname, const QString &strfullpath);
+bool WriteToINI(const QString &strSection, const QString &strkey, const QString &strkeyvalue,
+               const QString &strfullpath);
+bool DeleteIniSection(const QString &strSection, const QString &strfullpath);
+bool DeleteIniKey(const QString &strSection, const QString &strKeyname, const QString &strfullpath);
 bool CheckIfIniKeyExists(const QString &strSection, const QString &strKeyname,
                          const QString &strfullpath);
 bool CheckIfIniSectionExists(const QString &strSection, const QString &strfullpath);
 qint32 GetLongFromINI(const QString &strSection, const QString &strKeyname,
                       const QString &strfullpath, qint32 lngDefault = 0);
-void RenameIniKey(const QString &strSection, const QString &strKeyname,
+bool RenameIniKey(const QString &strSection, const QString &strKeyname,
                   const QString &strNewKeyname, const QString &strfullpath);
-void RenameIniSection(const QString &strSection, const QString &strNewSection,
+bool RenameIniSection(const QString &strSection, const QString &strNewSection,
                       const QString &strfullpath);
 void LoadIniSectionsLB(QStringList &lstB, const QString &strfullpath);
 void LoadIniSectionKeysLB(const QString &strSection, QStringList &lstB, const QString &strfullpath);
 qint16 GetSectionKeyCount(const QString &strSection, const QString &strfullpath);
 
 // Several WriteToINI calls on one section as a single atomic replacement of the file: the
-// result on disk is the same as the calls made one by one, in the same order.
+// result on disk is the same as the calls made one by one, in the same order. Every write
+// returns whether the file now holds what was asked (nothing to change counts as done).
 using IniPairs = QList<QPair<QString, QString>>;
-void WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
+bool WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
                     const QString &strfullpath);
 
 // The whole file as it is now (empty when missing), and its atomic replacement by such
@@ -52,7 +53,3 @@ QByteArray ReadIniFile(const QString &strfullpath);
 bool ReplaceIniFile(const QString &strfullpath, const QByteArray &contents, QString *error);
 // The number of sections (elements) in the file; -1 when it cannot be read.
 int CountIniSections(const QString &strfullpath);
-
-// True when the last write through this store reached the disk (for callers that want to
-// tell the operator; the store itself only reports on standard error).
-bool lastIniWriteSucceeded();

@@ -108,8 +108,7 @@ private slots:
     {
         QFETCH(QString, written);
         QFETCH(QByteArray, onDisk);
-        WriteToINI("001122AABBCC", "name", written, path());
-        QVERIFY(lastIniWriteSucceeded());
+        QVERIFY(WriteToINI("001122AABBCC", "name", written, path()));
         QCOMPARE(readRaw(path()), "[001122AABBCC]\r\nNAME=" + onDisk + "\r\n");
         QCOMPARE(ReadFromINI("001122aabbcc", "name", path()), QString::fromLatin1(onDisk).left(749));
         // Several keys in one write clean their values the same way.
@@ -171,19 +170,13 @@ private slots:
             IniPairs pairs;
             for (int i = 2; i + 1 < a.size(); i += 2)
                 pairs.append({a[i], a[i + 1]});
-            if (a[0] == "write")
-                WriteToINI(a[1], a[2], a[3], path());
-            else if (a[0] == "many")
-                WriteManyToINI(a[1], pairs, path());
-            else if (a[0] == "deleteKey")
-                DeleteIniKey(a[1], a[2], path());
-            else if (a[0] == "deleteSection")
-                DeleteIniSection(a[1], path());
-            else if (a[0] == "renameKey")
-                RenameIniKey(a[1], a[2], a[3], path());
-            else
-                RenameIniSection(a[1], a[2], path());
-            QVERIFY2(lastIniWriteSucceeded(), qPrintable(op));
+            const bool done = a[0] == "write"           ? WriteToINI(a[1], a[2], a[3], path())
+                              : a[0] == "many"          ? WriteManyToINI(a[1], pairs, path())
+                              : a[0] == "deleteKey"     ? DeleteIniKey(a[1], a[2], path())
+                              : a[0] == "deleteSection" ? DeleteIniSection(a[1], path())
+                              : a[0] == "renameKey"     ? RenameIniKey(a[1], a[2], a[3], path())
+                                                        : RenameIniSection(a[1], a[2], path());
+            QVERIFY2(done, qPrintable(op));
         }
         QCOMPARE(readRaw(path()), expected);
         QVERIFY(strayFiles(m_dir->path()).isEmpty());
@@ -320,13 +313,11 @@ private slots:
         const QByteArray initial("[A]\r\nK=1\r\n");
         writeRaw(path(), initial);
         QTest::ignoreMessage(QtWarningMsg, kSaveFailed);
-        WriteToINI(section, key, "v", path());
-        QVERIFY(!lastIniWriteSucceeded());
+        QVERIFY(!WriteToINI(section, key, "v", path()));
         QCOMPARE(readRaw(path()), initial);
         // Among good keys, a refused one is skipped and the failure still reported.
         QTest::ignoreMessage(QtWarningMsg, kSaveFailed);
-        WriteManyToINI(section, {{u"good"_s, u"1"_s}, {key, u"v"_s}}, path());
-        QVERIFY(!lastIniWriteSucceeded());
+        QVERIFY(!WriteManyToINI(section, {{u"good"_s, u"1"_s}, {key, u"v"_s}}, path()));
         QCOMPARE(readRaw(path()), section == "A" ? initial + "GOOD=1\r\n" : initial);
     }
 
@@ -365,10 +356,8 @@ private slots:
             QVERIFY(QString::fromLocal8Bit(child.readAllStandardError()).contains(kSaveFailed));
         } else {
             QTest::ignoreMessage(QtWarningMsg, kSaveFailed);
-            WriteToINI("A", "K", "2", target);
-            QVERIFY(!lastIniWriteSucceeded());
-            WriteToINI("A", "K", "3", path());   // a later successful write clears the failure
-            QVERIFY(lastIniWriteSucceeded());
+            QVERIFY(!WriteToINI("A", "K", "2", target));
+            QVERIFY(WriteToINI("A", "K", "3", path()));
         }
         QCOMPARE(readRaw(survivor), before);
         QVERIFY(strayFiles(folder).isEmpty());
@@ -405,8 +394,7 @@ private slots:
             QCOMPARE(::chmod(QFile::encodeName(real).constData(), mode), 0);
             if (throughLink)
                 QVERIFY(QFile::remove(path()) && QFile::link(real, path()));
-            WriteToINI("A", "K", "2", path());
-            QVERIFY(lastIniWriteSucceeded());
+            QVERIFY(WriteToINI("A", "K", "2", path()));
             QCOMPARE(readRaw(real), "[A]\r\nK=2\r\n"_ba);
             QCOMPARE(QFileInfo(path()).isSymLink(), throughLink);
             struct stat st {};
@@ -478,8 +466,7 @@ int main(int argc, char **argv)
         limit.rlim_cur = 4096;
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 2;
-        WriteToINI("SEC", "big", QString(20000, u'x'), helperPath);
-        std::fputs(lastIniWriteSucceeded() ? "succeeded\n" : "failed\n", stdout);
+        std::fputs(WriteToINI("SEC", "big", QString(20000, u'x'), helperPath) ? "succeeded\n" : "failed\n", stdout);
         return 0;
     }
     QCoreApplication app(argc, argv);
