@@ -1,31 +1,29 @@
-// What discovery and the tree rebuild cost with many elements.
+// What discovery and the element listing behind the tree cost with many elements.
 //
-//   bench_discovery load        Load_Config over a generated 1000-element nms.ini (the
-//                               keys a discovery writes): median of 20 rebuilds, once
-//                               with the file parsed each time, once with the parse
-//                               reused, as after the station's own writes. Runs anywhere.
-//   bench_discovery discovery   the station's own discovery (toolbar button 1 on an empty
+//   bench_discovery load        the listing Load_Config builds the tree from, over a
+//                               generated 1000-element nms.ini (the keys a discovery
+//                               writes): median of 20 runs, once with the file parsed
+//                               each time, once with the parse reused, as after the
+//                               station's own writes. Runs anywhere.
+//   bench_discovery discovery   the station's own discovery (a storing run on an empty
 //                               database) against the simulated elements of the test
 //                               network: lab/run-in-lab.sh 100 bench_discovery discovery.
 //                               How many answers were stored within the 3 s window, when
 //                               the last one was, and where any missing answer went
 //                               (kernel receive-buffer drops, answers still queued when
-//                               the window closed, message boxes).
+//                               the run ended, messages).
 //   bench_discovery             discovery inside the test network, load elsewhere.
 //
 // The paging request is a broadcast: the discovery mode refuses to run unless it is in a
 // network namespace of its own that the test network describes (BRIVOLTE_LAB_*).
 // Prints one line per figure; not a test, it asserts nothing.
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QNetworkInterface>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -38,57 +36,21 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/frmMain.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgramExit.h"
+#include "platform/AppDir.h"
 #include "protocol/ConfigCommand.h"
 #include "protocol/Feedback.h"
 #include "protocol/ReplyRecord.h"
+#include "station/DiscoveryRun.h"
+#include "station/ElementStore.h"
+#include "station/Station.h"
 #include "store/IniStore.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
 constexpr int kLoadElements = 1000;
 constexpr int kLoadRuns = 20;
 constexpr double kLoadTargetMs = 20.0;
-
-// Answers every box at once as an operator accepting it would (Yes, or OK) and keeps the
-// texts for the report.
-class SilentMessageBox final : public platform::MessageBoxService {
-public:
-    SilentMessageBox() { platform::setMessageBox(this); }
-    ~SilentMessageBox() override { platform::setMessageBox(nullptr); }
-    platform::MsgAnswer show(QWidget *, const platform::MessageSpec &box) override
-    {
-        texts.append(box.text);
-        return box.buttons == platform::MsgButtons::YesNo ? platform::MsgAnswer::Yes
-                                                           : platform::MsgAnswer::Ok;
-    }
-    QStringList texts;
-};
-
-// The station's files in a temporary folder; must exist before any window is built.
-class Workspace {
-public:
-    Workspace()
-    {
-        QDir(m_dir.path()).mkpath(QStringLiteral("db"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("config"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(m_dir.path() + QStringLiteral("/runtime"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("BRIVOLTE_NMS_DIR", QFile::encodeName(m_dir.path() + QStringLiteral("/db")));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/config")));
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path() + QStringLiteral("/runtime")));
-        platform::setEndProgramHook([this](int code) { endCode = code; });
-    }
-    ~Workspace() { platform::setEndProgramHook({}); }
-    bool ok() const { return m_dir.isValid(); }
-    int endCode = -1;   // set when the station would have ended the program
-
-private:
-    QTemporaryDir m_dir;
-};
 
 double median(std::vector<double> v)
 {
@@ -129,7 +91,7 @@ void printSeries(const char *what, const Series &s)
                 *std::max_element(s.wall.begin(), s.wall.end()), median(s.cpu), s.wall.size());
 }
 
-// ---- Load_Config over 1000 elements ----------------------------------------------
+// ---- the element listing over 1000 elements ----------------------------------------------
 
 ElementFeedback generatedElement(int i)
 {
@@ -186,8 +148,7 @@ void ageFile(const QString &path, int step)
 
 int runLoad()
 {
-    SilentMessageBox boxes;
-    const QString path = frmMain::iniPath();
+    const QString path = platform::databasePath();
     const QByteArray text = generatedDatabase(kLoadElements);
     {
         QFile file(path);
@@ -200,46 +161,31 @@ int runLoad()
     std::printf("database: %d elements, %lld bytes, %s\n", kLoadElements, qlonglong(text.size()),
                 qPrintable(path));
 
-    frmMain w(false, false);
-    w.show();
-    QCoreApplication::processEvents();
-
-    Series parsed, reused, untilIdle;
+    Series parsed, reused;
+    station::ElementListing listing;
     for (int run = 0; run < kLoadRuns; ++run) {
         ageFile(path, run + 1);
         parsed.start();
-        w.Load_Config();
+        listing = station::listElements(path);
         parsed.stop();
-        QCoreApplication::processEvents();
     }
     for (int run = 0; run < kLoadRuns; ++run) {
         reused.start();
-        w.Load_Config();
+        listing = station::listElements(path);
         reused.stop();
-        QCoreApplication::processEvents();
     }
-    // As the operator sees it: the rebuild plus the layout and repaint it causes.
-    for (int run = 0; run < kLoadRuns; ++run) {
-        untilIdle.start();
-        w.Load_Config();
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        untilIdle.stop();
-    }
-
-    const int nodes = w.TreeView1->topLevelItemCount();
-    const int encoders = w.cmbEncoders->count() - 1;
-    if (nodes != kLoadElements || encoders != kLoadElements / 2 || !boxes.texts.isEmpty()) {
-        std::fprintf(stderr, "unexpected tree: %d nodes, %d encoders, %lld message boxes\n", nodes,
-                     encoders, qlonglong(boxes.texts.size()));
+    const auto encoders = std::count_if(listing.elements.begin(), listing.elements.end(),
+                                        [](const station::StoredElement &e) { return e.role == 1; });
+    if (listing.elements.size() != kLoadElements || encoders != kLoadElements / 2) {
+        std::fprintf(stderr, "unexpected listing: %lld elements, %lld encoders\n", qlonglong(listing.elements.size()),
+                     qlonglong(encoders));
         return 1;
     }
-    printSeries("Load_Config, 1000 elements, file parsed each time", parsed);
-    printSeries("Load_Config, 1000 elements, parse reused", reused);
-    printSeries("Load_Config + layout and repaint, parse reused", untilIdle);
+    printSeries("element listing, 1000 elements, file parsed each time", parsed);
+    printSeries("element listing, 1000 elements, parse reused", reused);
     const double worstWall = std::max(median(parsed.wall), median(reused.wall));
     const double worstCpu = std::max(median(parsed.cpu), median(reused.cpu));
-    std::printf("target: Load_Config under %.0f ms: %s on wall-clock time (%.3f ms), %s on processor time (%.3f ms)\n",
+    std::printf("target: listing under %.0f ms: %s on wall-clock time (%.3f ms), %s on processor time (%.3f ms)\n",
                 kLoadTargetMs, worstWall < kLoadTargetMs ? "met" : "MISSED", worstWall,
                 worstCpu < kLoadTargetMs ? "met" : "MISSED", worstCpu);
     return 0;
@@ -418,7 +364,7 @@ private:
     int m_fd = -1;
 };
 
-int runDiscovery(const Workspace &workspace)
+int runDiscovery(const TestEnvironment &workspace)
 {
     const QStringList elements = QString::fromLocal8Bit(qgetenv("BRIVOLTE_LAB_ELEMENTS")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QString station = QString::fromLocal8Bit(qgetenv("BRIVOLTE_LAB_STATION"));
@@ -439,36 +385,30 @@ int runDiscovery(const Workspace &workspace)
         return 77;
     }
 
-    SilentMessageBox boxes;
-    frmMain w(false, false);
-    if (!w.bindMainSocket()) {
+    station::Station w;
+    if (!w.open().ok()) {
         std::fprintf(stderr, "cannot bind UDP 2976 in the station namespace\n");
         return 1;
     }
-    w.applyTitleAndBufferMaximum();
     const qint64 receiveBuffer = mainSocketReceiveBuffer();
-    w.Load_Config();   // no database yet: answers its "empty" box
-    w.show();
-    QCoreApplication::processEvents();
-    boxes.texts.clear();
+    QStringList messages;
+    QObject::connect(&w, &station::Station::feedbackRejected,
+                     [&messages](const platform::MessageSpec &m) { messages << m.text; });
 
-    // The counters hang on an object of their own: they must outlive the station's own
-    // handler, which is cut off when the window closes.
+    // The counters hang on an object of their own: they must outlive the run.
     QObject counters;
     int datagrams = 0, feedbackSized = 0, late = 0;
-    bool windowClosed = false;
-    QObject::connect(&w.udpClient, &platform::UdpPort::datagramReceived, &counters,
-                     [&](const QByteArray &d) {
-                         if (windowClosed) {
-                             ++late;
-                             return;
-                         }
-                         ++datagrams;
-                         feedbackSized += routeDatagram(int(d.size())) == DatagramRoute::Feedback ? 1 : 0;
-                     });
+    bool runEnded = false;
+    QObject::connect(&w.socket(), &platform::UdpPort::datagramReceived, &counters, [&](const QByteArray &d) {
+        if (runEnded) {
+            ++late;
+            return;
+        }
+        ++datagrams;
+        feedbackSized += routeDatagram(int(d.size())) == DatagramRoute::Feedback ? 1 : 0;
+    });
     std::vector<qint64> storedAt;
-    QObject::connect(&w, &frmMain::discoveryAnswerStored, &w,
-                     [&] { storedAt.push_back(realtimeNs()); });
+    QObject::connect(&w, &station::Station::discoveryAnswerStored, &counters, [&] { storedAt.push_back(realtimeNs()); });
 
     PagingEcho echo;
     const QString pack = prefix + QStringLiteral("pack");
@@ -477,18 +417,24 @@ int runDiscovery(const Workspace &workspace)
     const SocketState socketBefore = mainSocketState();
 
     const qint64 triggeredAt = realtimeNs();
-    w.toolbarButton(1)->trigger();   // empty database: no question; returns after 3 s
+    station::DiscoveryRun run(w);
+    QEventLoop loop;
+    QObject::connect(&run, &station::DiscoveryRun::finished, &loop, &QEventLoop::quit);
+    const station::Result started = run.start();
+    if (!started.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(started.message.text));
+        return 1;
+    }
+    loop.exec();
     const qint64 closedAt = realtimeNs();
     const SocketState socketAfter = mainSocketState();
 
-    // Answers still waiting now would be taken for replies to a configuration command
-    // (the station waits for a MAC address, then complains). Counted, not handled.
-    windowClosed = true;
-    QObject::disconnect(&w.udpClient, nullptr, &w, nullptr);
-    QElapsedTimer drainTime;
-    drainTime.start();
-    while (drainTime.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Answers still coming now would be taken for replies to a configuration command.
+    // Counted for a second, not handled.
+    runEnded = true;
+    QObject::disconnect(&w.socket(), nullptr, &w, nullptr);
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
 
     const UdpCounters stationAfter = udpCounters();
     const UdpCounters packAfter = udpCounters(pack);
@@ -498,7 +444,7 @@ int runDiscovery(const Workspace &workspace)
         sentAt = triggeredAt;
 
     QStringList sections;
-    LoadIniSectionsLB(sections, frmMain::iniPath());
+    LoadIniSectionsLB(sections, platform::databasePath());
     const int n = int(elements.size());
     const auto ms = [&](qint64 ns) { return double(ns - sentAt) / 1e6; };
 
@@ -506,12 +452,11 @@ int runDiscovery(const Workspace &workspace)
     std::printf("main socket receive buffer: %lld bytes\n", qlonglong(receiveBuffer));
     std::printf("broadcast time taken from: %s\n",
                 echoed ? "the kernel's stamp on the looped-back paging request"
-                       : "the button press (no looped-back request seen)");
+                       : "the run's start (no looped-back request seen)");
     if (echoed)
-        std::printf("button press to broadcast: %.3f ms\n", double(sentAt - triggeredAt) / 1e6);
+        std::printf("start to broadcast: %.3f ms\n", double(sentAt - triggeredAt) / 1e6);
     std::printf("stored within the 3 s window (sections in nms.ini): %d/%d\n", int(sections.size()), n);
-    std::printf("stored signals: %zu; tree nodes after the window: %d\n", storedAt.size(),
-                w.TreeView1->topLevelItemCount());
+    std::printf("stored signals: %zu; elements found: %d\n", storedAt.size(), run.found());
     if (!storedAt.empty()) {
         const double first = ms(storedAt.front());
         const double last = ms(storedAt.back());
@@ -522,14 +467,14 @@ int runDiscovery(const Workspace &workspace)
             std::printf("per stored element (first to last): %.3f ms\n",
                         (last - first) / double(storedAt.size() - 1));
     }
-    std::printf("window closed after: %.3f ms\n", ms(closedAt));
+    std::printf("run ended after: %.3f ms\n", ms(closedAt));
     std::printf("datagrams read by the main socket: %d (%d of feedback length)\n", datagrams, feedbackSized);
     std::printf("feedback messages dropped by the station's queue: %d\n", w.droppedFeedbackCount());
     if (socketAfter.found)
         std::printf("main socket: %lld datagram(s) dropped by the kernel during discovery, "
-                    "%lld bytes (kernel accounting) still queued when the window closed\n",
+                    "%lld bytes (kernel accounting) still queued when the run ended\n",
                     qlonglong(socketAfter.drops - socketBefore.drops), qlonglong(socketAfter.rxQueue));
-    std::printf("answers read after the window closed (not stored): %d\n", late);
+    std::printf("answers read after the run ended (not stored): %d\n", late);
     if (stationAfter.ok)
         std::printf("station namespace UDP: InDatagrams +%lld, InErrors +%lld, RcvbufErrors +%lld\n",
                     qlonglong(stationAfter.inDatagrams - stationBefore.inDatagrams),
@@ -540,14 +485,14 @@ int runDiscovery(const Workspace &workspace)
                     qlonglong(packAfter.inDatagrams - packBefore.inDatagrams),
                     qlonglong(packAfter.inErrors - packBefore.inErrors),
                     qlonglong(packAfter.rcvbufErrors - packBefore.rcvbufErrors));
-    std::printf("message boxes during discovery: %lld\n", qlonglong(boxes.texts.size()));
-    QStringList distinct = boxes.texts;
+    std::printf("messages during discovery: %lld\n", qlonglong(messages.size()));
+    QStringList distinct = messages;
     distinct.removeDuplicates();
     for (const QString &text : std::as_const(distinct))
-        std::printf("  %lldx \"%s\"\n", qlonglong(boxes.texts.count(text)),
+        std::printf("  %lldx \"%s\"\n", qlonglong(messages.count(text)),
                     qPrintable(QString(text).replace(QLatin1Char('\r'), QLatin1String("\\r"))));
-    if (workspace.endCode >= 0)
-        std::printf("the station would have ended the program (code %d)\n", workspace.endCode);
+    if (workspace.endProgramCalls() > 0)
+        std::printf("the station would have ended the program (code %d)\n", workspace.lastExitCode());
     return 0;
 }
 
@@ -555,14 +500,8 @@ int runDiscovery(const Workspace &workspace)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    Workspace workspace;   // before the application, which reads XDG_RUNTIME_DIR
-    if (!workspace.ok()) {
-        std::fprintf(stderr, "cannot create a temporary folder\n");
-        return 1;
-    }
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestEnvironment workspace;   // the station's files in a temporary folder
     QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (mode.isEmpty())
         mode = qEnvironmentVariableIsEmpty("BRIVOLTE_LAB_ELEMENTS") ? QStringLiteral("load")

@@ -1,6 +1,6 @@
-// The audio level monitor at its fastest (Slider1 at 1 ms) for a few seconds: how many
-// requests the station sends, how many answers it takes in, how often the bar is
-// repainted, and what share of one core the station spends on it.
+// The audio level monitor of the station's core at its fastest (1 ms) for a few seconds:
+// how many requests are answered, how many answers it takes in, how often the display is
+// updated, and what share of one core the station spends on it.
 //
 //   bench_level [SECONDS]      against an answering encoder on 127.0.0.2:2977, a child
 //                              process of this program (the station's own ports 2976 and
@@ -9,15 +9,11 @@
 //   element named first in BRIVOLTE_LAB_ELEMENTS instead.
 //
 // Prints one line per figure; not a test, it asserts nothing.
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLabel>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
@@ -26,9 +22,7 @@
 #include <unistd.h>
 
 #include "LevelSignal.h"
-#include "app/frmMain.h"
-#include "diagnostics/VuMeter.h"
-#include "platform/MessageBox.h"
+#include "station/Station.h"
 
 namespace {
 
@@ -86,35 +80,11 @@ int runAnswerer(int seconds)
     return rc;
 }
 
-// Paint events of one widget.
-class PaintCounter : public QObject {
-public:
-    long paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
-// No box may stop the run: a message is printed instead.
-class PrintedMessages : public platform::MessageBoxService {
-public:
-    platform::MsgAnswer show(QWidget *, const platform::MessageSpec &box) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(QString(box.text).replace('\r', ' ')));
-        return platform::MsgAnswer::No;
-    }
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() > 2 && args.at(1) == QLatin1String("--answer"))
         return runAnswerer(args.at(2).toInt());
@@ -142,44 +112,37 @@ int main(int argc, char *argv[])
         }
     }
 
-    PrintedMessages messages;
-    platform::setMessageBox(&messages);
-    frmMain station(false, false);
-    if (!station.bindMainSocket()) {
+    station::Station station;
+    if (!station.open().ok()) {
         std::fprintf(stderr, "UDP 2976 is taken\n");
         return 1;
     }
-    station.show();
-    station.lblElementMAC->setText(QStringLiteral("00:11:22:33:44:AA"));
-    station.Slider1->setValue(1);
-
-    long requests = 0;
+    station::LevelMonitor &monitor = station.level();
+    monitor.setInterval(1);
     long answers = 0;
-    QObject::connect(&station.tmrVolume, &QTimer::timeout, [&requests] { ++requests; });
-    QObject::connect(&station.udpClient, &platform::UdpPort::datagramReceived,
-                     [&answers](const QByteArray &d) {
-                         if (d.size() >= 1201)
-                             ++answers;
-                     });
-    PaintCounter barPaints;
-    station.VUMeter->installEventFilter(&barPaints);
-
-    // Settle for a moment so the window's first paints are not counted.
-    QTimer::singleShot(300, &app, [&] {
-        requests = answers = barPaints.paints = 0;
-        station.toolbarButton(6)->setEnabled(true);
-        station.toolbarButton(6)->trigger();
+    long displayed = 0;
+    QString lastLevel;
+    QObject::connect(&monitor, &station::LevelMonitor::answered, [&answers] { ++answers; });
+    QObject::connect(&monitor, &station::LevelMonitor::shown, [&](const LevelDisplay &d) {
+        ++displayed;
+        lastLevel = d.text;
     });
+    QObject::connect(&monitor, &station::LevelMonitor::stopped, [&app](const platform::MessageSpec &m) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(QString(m.text).replace('\r', ' ')));
+        app.quit();
+    });
+
     QElapsedTimer wall;
     double cpuStart = 0;
     QTimer::singleShot(300, &app, [&] {
+        monitor.start(QStringLiteral("0011223344AA"));
         wall.start();
         cpuStart = cpuSeconds();
     });
-    QString lastLevel;
     QTimer::singleShot(300 + seconds * 1000, &app, [&] {
-        lastLevel = station.lblVolume->text();
-        station.toolbarButton(7)->trigger();
+        const QString shown = lastLevel;
+        monitor.stop();
+        lastLevel = shown;
         app.quit();
     });
     app.exec();
@@ -188,7 +151,7 @@ int main(int argc, char *argv[])
 
     std::printf("target                 %s (%s)\n", qPrintable(target),
                 lab.isEmpty() ? "loopback answerer" : "simulated element in the test network");
-    std::printf("interval               %d ms\n", station.tmrVolume.interval());
+    std::printf("interval               %d ms\n", monitor.interval());
     std::printf("seconds                %.2f\n", elapsed);
     long answered = -1;
     if (answerer.state() != QProcess::NotRunning) {
@@ -197,15 +160,13 @@ int main(int argc, char *argv[])
         if (answerer.waitForFinished(5000))
             answered = answerer.readAllStandardOutput().trimmed().toLong();
     }
-    std::printf("timer ticks/s          %.0f\n", requests / elapsed);
     if (answered >= 0)
         std::printf("requests answered/s    %.0f (counted by the answering encoder)\n",
                     answered / elapsed);
     std::printf("answers handled/s      %.0f\n", answers / elapsed);
-    std::printf("bar repaints/s         %.0f\n", barPaints.paints / elapsed);
+    std::printf("display updates/s      %.0f\n", displayed / elapsed);
     std::printf("station CPU            %.1f %% of one core\n", 100.0 * cpu / elapsed);
     std::printf("last level             %s\n", qPrintable(lastLevel));
-    platform::setMessageBox(nullptr);
     if (answerer.state() != QProcess::NotRunning) {
         answerer.kill();
         answerer.waitForFinished(3000);

@@ -2,8 +2,8 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "app/Startup.h"
-#include "app/frmMain.h"
+#include "windows/Startup.h"
+#include "windows/frmMain.h"
 #include "platform/AppDir.h"
 #include "platform/Interfaces.h"
 

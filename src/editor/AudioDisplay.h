@@ -11,6 +11,16 @@ namespace audio {
 // Lowest position of the attenuation bar; it means the output is muted.
 constexpr int kAttenMute = 14;
 constexpr int kAttenFull = 255;
+// Ranges of the silence detector's bars.
+constexpr int kSilenceLevelMin = 1, kSilenceLevelMax = 154;
+constexpr int kSilenceTimeMin = 1, kSilenceTimeMax = 220;
+
+// Highest buffer step, fixed at start-up by the station's mode: 23 for the GPSDO version,
+// 44 with the low-latency option, 22 otherwise.
+constexpr int bufferMaximum(bool gpsdoVersion, bool lowLatencyOption)
+{
+    return gpsdoVersion ? 23 : (lowLatencyOption ? 44 : 22);
+}
 
 // 255 -> "0 dB", 254 -> "-0.5 dB", 15 -> "-120 dB", 14 (and below) -> "Mute".
 QString attenuationText(int position);

@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "protocol/Ports.h"
+
 struct ConfigCommand {
     bool decoder = false;     // lblElementType reads "DECODER"
     QString ip, mask, gw, remote;   // dotted texts as typed (callers check IsValidIP first)
@@ -22,8 +24,3 @@ std::optional<ConfigCommand> decodeConfigCommand(const QByteArray &datagram);
 
 // "ZENTORAL QUORVANE PAGING REQUEST", 32 bytes, broadcast to port 1901.
 QByteArray pagingRequest();
-
-constexpr quint16 kMainPort = 2976;
-constexpr quint16 kPagingPort = 1901;
-constexpr quint16 kLevelPort = 2977;
-constexpr quint16 kStatusPort = 2978;

@@ -36,12 +36,12 @@ QString savingError(const char *field)
 
 FieldCheck exactText(const char *key, const QString &reported, const QString &panel, const char *field)
 {
-    return {QString::fromLatin1(key), reported == panel, panel, savingError(field)};
+    return {QString::fromLatin1(key), reported == panel, panel, savingError(field), reported};
 }
 
 FieldCheck listIndex(const char *key, quint8 reported, int panel, const char *field)
 {
-    return {QString::fromLatin1(key), int(reported) == panel, number(panel), savingError(field)};
+    return {QString::fromLatin1(key), int(reported) == panel, number(panel), savingError(field), number(reported)};
 }
 
 } // namespace
@@ -108,7 +108,7 @@ QList<FieldCheck> compareIdentityFields(const ElementFeedback &f, const PanelFie
     // operator typed is stored in the padded upper-case form the element holds.
     FieldCheck name{QStringLiteral("name"),
                     trimSpaces(f.UDP_Response_Name).toUpper() == trimSpaces(panel.name).toUpper(),
-                    PadName16(panel.name), savingError("Element Name")};
+                    PadName16(panel.name), savingError("Element Name"), trimSpaces(f.UDP_Response_Name)};
     return {
         name,
         exactText("ip", f.UDP_Response_IP, panel.ip, "Element IP"),
@@ -123,5 +123,5 @@ QList<FieldCheck> compareIdentityFields(const ElementFeedback &f, const PanelFie
 FieldCheck compareRemoteAddress(const ElementFeedback &f, const PanelFields &panel)
 {
     return {remoteAddressKey(f), f.UDP_Response_Remote_IP == panel.remote, panel.remote,
-            savingError(f.UDP_Response_TX_Type >= 1 ? "Multicast IP" : "Remote IP")};
+            savingError(f.UDP_Response_TX_Type >= 1 ? "Multicast IP" : "Remote IP"), f.UDP_Response_Remote_IP};
 }

@@ -36,11 +36,13 @@ struct PanelFields {
 
 // One compared field: when it matches, `value` is stored under `key`; otherwise
 // `errorLine` (first line of the message box) is reported and nothing is stored.
+// `reported` is the element's value as text, beside `value`, what it was sent.
 struct FieldCheck {
     QString key;
     bool matches = false;
     QString value;
     QString errorLine;
+    QString reported;
 };
 
 // The seven fields compared first (name, ip, mask, gw, input, type, tx), in order.

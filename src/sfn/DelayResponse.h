@@ -8,6 +8,9 @@
 #include <limits>
 #include <optional>
 
+// The latency compensation in 100 ns steps, as the slider holds it: 0 to 2.5 ms.
+constexpr int kDelayStepsMax = 25000;
+
 // The window's variables taken from the record; all zero when it opens.
 struct DelayVariables {
     qint32 UDP_Response_PTP_Propagation_Delay_Average = 0;

@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "app/frmMain.h"
+#include "windows/frmMain.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
 

@@ -14,9 +14,9 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "app/Startup.h"
-#include "app/frmDisclaimer.h"
-#include "app/frmMain.h"
+#include "windows/Startup.h"
+#include "windows/frmDisclaimer.h"
+#include "windows/frmMain.h"
 #include "platform/InstanceLock.h"
 #include "platform/Settings.h"
 #include "support/ScriptedMessageBox.h"

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
-#include "app/frmMain.h"
+#include "windows/frmMain.h"
 
 struct PingButton {
     QString caption;

@@ -11,8 +11,8 @@
 
 #include "LoopbackPeer.h"
 #include "PingProbe.h"
-#include "diagnostics/frmStatistics.h"
-#include "sfn/frmAdjust.h"
+#include "windows/frmStatistics.h"
+#include "windows/frmAdjust.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
 
@@ -100,7 +100,7 @@ private slots:
         s.show();
         selectElement(s, kEncoderMac, kAbsent);
         QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QVERIFY(s.icmp.isBusy());
+        QVERIFY(s.ping().isBusy());
         QTest::qWait(200);
         selectElement(s, kDecoderMac, m_decoder);
         s.cancelPendingPing();

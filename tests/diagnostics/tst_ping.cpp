@@ -1,6 +1,6 @@
-// The ping button on loopback: the round trip on green, addresses that are refused at
-// once, text that is not an address, and a result that arrives for an element no longer
-// selected.
+// The ping button on loopback: the face of each outcome as drawn, and a result that
+// arrives for an element no longer selected. Which texts are refused at once is the
+// core's (tst_exchanges).
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTreeWidget>
@@ -88,48 +88,6 @@ private slots:
         QTEST(faceColour(s.cmdPing), "colour");
     }
 
-    void loopbackAnswersTwiceInARow()
-    {
-        frmMain &s = *m_station;
-        selectElement(s, kMacA, QStringLiteral("127.0.0.1"));
-        for (int round = 0; round < 2; ++round) {
-            QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-            QCOMPARE(pingButton(s), (PingButton{QStringLiteral("Trying..."), kTryingColour}));
-            QTRY_VERIFY_WITH_TIMEOUT(isRoundTrip(s.cmdPing->text()), 5000);
-            QVERIFY(!s.icmp.isBusy());
-        }
-        QCOMPARE(s.cmdPing->toolTip(), QStringLiteral("Test ping from NMS"));
-        QCOMPARE(m_boxes->count(), 0);
-    }
-
-    // Outcomes known before anything is sent: no request is left pending. The colour that
-    // goes with each caption is faceShowsOutcome's.
-    void refusedWithoutSending_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("any address") << "0.0.0.0" << "Failed!";
-        QTest::newRow("broadcast") << "255.255.255.255" << "Failed!";
-        QTest::newRow("any address, padded") << "00.0.0.000" << "Failed!";
-        QTest::newRow("not an address") << "studio" << "Trying...";
-        QTest::newRow("three parts") << "127.0.1" << "Trying...";
-        QTest::newRow("part too large") << "127.0.0.256" << "Trying...";
-        QTest::newRow("empty") << "" << "Trying...";
-    }
-    void refusedWithoutSending()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, caption);
-        frmMain &s = *m_station;
-        selectElement(s, kMacA, text);
-        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QCOMPARE(s.cmdPing->text(), caption);
-        QVERIFY(!s.icmp.isBusy());
-        QTest::qWait(50);
-        QCOMPARE(s.cmdPing->text(), caption);
-        QCOMPARE(m_boxes->count(), 0);
-    }
-
     // The answer is handled by the event loop; if the operator selected another element
     // (or the panel was cleared) meanwhile, the button belongs to that one now.
     void resultForAnotherElementIsDropped_data()
@@ -144,14 +102,14 @@ private slots:
         frmMain &s = *m_station;
         selectElement(s, kMacA, QStringLiteral("127.0.0.1"));
         QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QVERIFY(s.icmp.isBusy());
+        QVERIFY(s.ping().isBusy());
         selectElement(s, kMacB, QStringLiteral("127.0.0.1"));
         if (cancel) {
             s.cancelPendingPing();
-            QVERIFY(!s.icmp.isBusy());
+            QVERIFY(!s.ping().isBusy());
         }
         QTest::qWait(300);
-        QTRY_VERIFY(!s.icmp.isBusy());
+        QTRY_VERIFY(!s.ping().isBusy());
         QCOMPARE(s.cmdPing->text(), QStringLiteral("<Click to test>"));
         // The new selection pings normally.
         QTest::mouseClick(s.cmdPing, Qt::LeftButton);

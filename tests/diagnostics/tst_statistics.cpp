@@ -6,8 +6,8 @@
 #include <QtTest>
 
 #include "LoopbackPeer.h"
-#include "app/frmMain.h"
-#include "diagnostics/frmStatistics.h"
+#include "windows/frmMain.h"
+#include "windows/frmStatistics.h"
 #include "sfn/StatusRecord.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"

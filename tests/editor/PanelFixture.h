@@ -8,7 +8,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/frmMain.h"
+#include "windows/frmMain.h"
 #include "store/IniStore.h"
 #include "support/IniText.h"
 #include "support/ScriptedMessageBox.h"

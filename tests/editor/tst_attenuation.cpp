@@ -31,7 +31,7 @@ class TestAttenuation : public QObject {
         m_p = std::make_unique<Panel>(ini);
         m_element = std::make_unique<QUdpSocket>();
         return m_element->bind(QHostAddress("127.0.0.1"), 2977, QAbstractSocket::DontShareAddress)
-               && m_p->w->bindMainSocket();
+               && m_p->w->bindMainSocket().ok();
     }
 
     QString storedAtt(QString mac) const { return ReadFromINI(mac.remove(':'), "att", m_p->env.iniPath()); }

@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "app/frmMain.h"
+#include "windows/frmMain.h"
 
 struct LabElement {
     QString ip, mac, name, serial;

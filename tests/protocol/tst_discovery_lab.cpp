@@ -15,7 +15,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/frmMain.h"
+#include "windows/frmMain.h"
 #include "store/IniStore.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
@@ -90,15 +90,15 @@ private slots:
         env = std::make_unique<TestEnvironment>();
         boxes = std::make_unique<ScriptedMessageBox>();
         w = std::make_unique<frmMain>(false, false);
-        QVERIFY(w->bindMainSocket());
+        QVERIFY(w->bindMainSocket().ok());
         w->applyTitleAndBufferMaximum();
         w->Load_Config();
         boxes->clear();
         w->show();
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        connect(w.get(), &frmMain::discoveryAnswerStored, this,
-                [this] { storedOrder << w->feedback.UDP_Response_MAC; });
+        connect(&w->station(), &station::Station::discoveryAnswerStored, this,
+                [this](const ElementFeedback &answer) { storedOrder << answer.UDP_Response_MAC; });
     }
 
     void cleanupTestCase()
@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(ReadFromINI(e.section(), "name", path), newName.toUpper());
         if (e.role == 2)
             QCOMPARE(ReadFromINI(e.section(), "buf", path), QString::number(10 + bufferSteps));
-        QVERIFY(!w->timerRemoteSent.isActive());
+        QVERIFY(!w->station().config().isWaiting());
         QVERIFY(node(e.mac));   // the tree was rebuilt with the element in it
         QVERIFY(node(e.mac)->text(0).startsWith(newName.toUpper() + QStringLiteral(" [")));
     }
@@ -262,7 +262,7 @@ private slots:
         boxes->clear();
         QVERIFY(click(e.mac));
         saveAnsweringYes();
-        QVERIFY(w->timerRemoteSent.isActive());
+        QVERIFY(w->station().config().isWaiting());
         QTRY_VERIFY_WITH_TIMEOUT(boxes->count() >= 2, 15000);
         QCOMPARE(boxes->texts(),
                  (QStringList{kQuestion, QStringLiteral("Waiting for a response from Network Element has "

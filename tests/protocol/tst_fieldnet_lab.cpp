@@ -16,7 +16,7 @@
 #include <sys/resource.h>
 
 #include "LabFixture.h"
-#include "app/frmMain.h"
+#include "windows/frmMain.h"
 #include "platform/Interfaces.h"
 #include "store/IniStore.h"
 #include "support/ScriptedMessageBox.h"
@@ -109,7 +109,7 @@ private slots:
         env = std::make_unique<TestEnvironment>();
         boxes = std::make_unique<ScriptedMessageBox>();
         w = std::make_unique<frmMain>(false, false);
-        QVERIFY(w->bindMainSocket());
+        QVERIFY(w->bindMainSocket().ok());
         w->Load_Config();
         boxes->clear();
         w->show();

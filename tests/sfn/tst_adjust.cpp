@@ -9,7 +9,7 @@
 #include "platform/AppDir.h"
 #include "platform/Settings.h"
 #include "sfn/StatusRecord.h"
-#include "sfn/frmAdjust.h"
+#include "windows/frmAdjust.h"
 #include "store/IniStore.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"

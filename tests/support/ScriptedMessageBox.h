@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "platform/MessageBox.h"
+#include "windows/MessageBox.h"
 
 class ScriptedMessageBox final : public platform::MessageBoxService {
 public:

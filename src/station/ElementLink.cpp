@@ -1,0 +1,133 @@
+#include "station/ElementLink.h"
+
+#include "protocol/Ports.h"
+#include "sfn/StatusRecord.h"
+#include "store/ElementRecord.h"
+#include "store/IniStore.h"
+
+namespace station {
+
+namespace {
+
+// The status record is at most this long; a statistics answer may be shorter.
+constexpr int kLongestRecord = 61;
+
+} // namespace
+
+QString Delivery::problem() const
+{
+    if (!target.usable())
+        return target.problem;
+    if (!error.isEmpty())
+        return QStringLiteral("Sending to %1 failed: %2.").arg(target.address, error);
+    return QString();
+}
+
+ElementLink::ElementLink(const QString &section, const QString &databasePath)
+    : m_section(section)
+    , m_path(databasePath)
+{
+}
+
+QString ElementLink::mac() const
+{
+    return FormatMAC(m_section);
+}
+
+QString ElementLink::read(const QString &key, const QString &absent) const
+{
+    return ReadFromINI(m_section, key, m_path, absent);
+}
+
+QString ElementLink::label() const
+{
+    const QString name = read(QStringLiteral("name"));
+    const QString bracketed = QLatin1Char('[') + mac() + QLatin1Char(']');
+    return name.isEmpty() ? bracketed : name + QLatin1Char(' ') + bracketed;
+}
+
+Delivery ElementLink::send(platform::UdpPort &from, const QByteArray &datagram, quint16 port) const
+{
+    Delivery d;
+    d.stored = read(QStringLiteral("ip"));
+    d.target = elementAddress(d.stored);
+    if (!d.target.usable()) {
+        d.outcome = Outcome::Refused;
+        return d;
+    }
+    if (from.sendTo(datagram, d.target.address, port, &d.error))
+        return d;
+    d.outcome = from.lastSendBrokeSocket() ? Outcome::PortBusy : Outcome::Refused;
+    return d;
+}
+
+StatusExchange::StatusExchange(Kind kind, const ElementLink &element, bool decoder, QObject *parent)
+    : QObject(parent)
+    , m_kind(kind)
+    , m_element(element)
+    , m_decoder(decoder)
+    , m_socket(this)
+{
+    connect(&m_socket, &platform::UdpPort::datagramReceived, this, &StatusExchange::take);
+}
+
+Result StatusExchange::open()
+{
+    if (!m_socket.bind(kStatusPort))
+        return Result::failed(Outcome::PortBusy,
+                              critical(m_kind == Kind::Statistics
+                                           ? QStringLiteral("Error 2: Unable to use UDP port 2978: occupied.")
+                                           : QStringLiteral("Unable to use UDP port 2978: occupied.")));
+    return Result::done();
+}
+
+Result StatusExchange::sent(const QByteArray &datagram, const char *consequence)
+{
+    const Delivery d = m_element.send(m_socket, datagram, kStatusPort);
+    if (d.ok())
+        return Result::done();
+    return Result::failed(d.outcome, critical(d.problem() + QLatin1Char('\r') + QLatin1String(consequence)));
+}
+
+Result StatusExchange::request()
+{
+    return m_kind == Kind::Statistics ? sent("GetStats", "The counters were not requested.")
+                                      : sent("GetDel", "The values were not requested.");
+}
+
+Result StatusExchange::reset()
+{
+    return sent("RstStats", "The counters were not reset.");
+}
+
+Result StatusExchange::setDelay(qint32 additionalDelayNs, bool autoServo)
+{
+    return sent(encodeSetDelay(additionalDelayNs, autoServo), "The delay was not set.");
+}
+
+void StatusExchange::take(const QByteArray &datagram)
+{
+    // "sfn" is read again for every record: the database is the only store.
+    const QString sfn = m_element.read(QStringLiteral("sfn"), QStringLiteral("0"));
+    if (m_kind == Kind::Statistics) {
+        if (datagram.size() > kLongestRecord)
+            return;
+        const StatsValues parsed = parseStatsResponse(datagram, sfn, m_decoder, m_stats);
+        m_stats = parsed.variables;
+        emit statisticsRead(parsed);
+        if (parsed.failed)
+            emit unreadable(critical(QStringLiteral("Error 5 while retrieving values. Please reset the "
+                                                    "device and try again.")));
+        return;
+    }
+    if (datagram.size() != kStatusRecordLength)
+        return;
+    const DelayResponse parsed = parseDelayResponse(datagram, sfn, m_decoder, 0, kDelayStepsMax, m_delay);
+    m_delay = parsed.variables;
+    emit delayRead(parsed);
+    if (parsed.failed)
+        emit unreadable(critical(QStringLiteral("Error 4 while retrieving values. Please reset the "
+                                                "device and try again.")));
+}
+
+} // namespace station

@@ -1,0 +1,165 @@
+#include "station/Station.h"
+
+#include <QtDebug>
+
+#include "platform/AppDir.h"
+#include "platform/Interfaces.h"
+#include "protocol/MacResolution.h"
+#include "protocol/ReplyRecord.h"
+#include "store/ElementRecord.h"
+#include "store/IniStore.h"
+#include "store/TextHelpers.h"
+
+namespace station {
+
+namespace {
+
+MessageSpec macMissing()
+{
+    return critical(feedbackCorruptedMessage(QStringLiteral("An error occured while retrieving 'Element MAC':")));
+}
+
+} // namespace
+
+Station::Station(QObject *parent)
+    : QObject(parent)
+    , m_socket(this)
+    , m_config(m_socket, this)
+    , m_level(m_socket, this)
+    , m_macWait(this)
+{
+    connect(&m_socket, &platform::UdpPort::datagramReceived, this,
+            [this](const QByteArray &datagram) { takeDatagram(datagram, m_socket.lastInterfaceIndex()); });
+    connect(&m_macWait, &MacWait::finished, this, &Station::macFound);
+}
+
+Result Station::open(quint16 port)
+{
+    if (!m_socket.bind(port, /*allowBroadcast=*/true))
+        return Result::failed(Outcome::PortBusy, critical(QStringLiteral("Unable to use UDP port 2976: occupied.")));
+    return Result::done();
+}
+
+void Station::close()
+{
+    m_level.stop();
+    m_config.stopWaiting();
+    m_socket.close();
+}
+
+void Station::takeDatagram(const QByteArray &datagram, int interfaceIndex)
+{
+    switch (routeDatagram(datagram.size())) {
+    case DatagramRoute::AudioLevel:
+        m_level.take(datagram);
+        break;
+    case DatagramRoute::Feedback:
+        takeFeedback(datagram, interfaceIndex);
+        break;
+    case DatagramRoute::Ignored:
+        break;
+    }
+}
+
+void Station::takeFeedback(const QByteArray &message, int interfaceIndex)
+{
+    if (int(m_queue.size()) >= kFeedbackQueueLimit) {
+        ++m_dropped;
+        qWarning("brivolte-nms: %d feedback messages waiting; one more dropped (%d dropped so far)",
+                 kFeedbackQueueLimit, m_dropped);
+        return;
+    }
+    m_queue.push_back({message, m_answers, interfaceIndex});
+    pump();
+}
+
+// A slot that shows a box runs an event loop in which further messages arrive: they
+// only join the queue, and this loop handles them once the box is closed.
+void Station::pump()
+{
+    if (m_pumping)
+        return;
+    m_pumping = true;
+    while (!m_waitingForMac && !m_queue.empty()) {
+        const Pending next = std::move(m_queue.front());
+        m_queue.pop_front();
+        handle(next);
+    }
+    m_pumping = false;
+}
+
+void Station::handle(const Pending &pending)
+{
+    ElementFeedback f;
+    const FeedbackCheck check = decodeFeedback(pending.message, f);
+    m_feedback = f;
+    if (check != FeedbackCheck::Ok) {
+        // The reply time-out keeps running: a corrupted answer still ends in it.
+        emit feedbackRejected(critical(feedbackCorruptedMessage(feedbackCheckText(check))));
+        return;
+    }
+    m_config.stopWaiting();
+    // The element is reached at the address it reports, on the link its report came in
+    // by: an address outside every local subnet (factory default, or just re-addressed)
+    // has no route, and its MAC is to be asked for on that link.
+    platform::rememberInterface(IPToAddress(f.UDP_Response_IP), pending.interfaceIndex);
+
+    if (pending.answers == Answers::Confirm) {
+        m_waitingForMac = f;
+        emit macWaitStarted(f.UDP_Response_IP);
+        m_macWait.start(f.UDP_Response_IP);
+        return;
+    }
+    // A discovery asks once: many answers share its three seconds.
+    QString mac;
+    if (!ResolveRemoteMAC(f.UDP_Response_IP, mac, QStringLiteral(":")) || mac.isEmpty()) {
+        emit feedbackRejected(macMissing());
+        return;
+    }
+    f.UDP_Response_MAC = mac;
+    m_feedback = f;
+    if (pending.answers == Answers::Collect)
+        emit discoveryAnswerCollected(f);
+    else
+        storeAnswer(f);
+}
+
+// The whole record in one write: during a discovery many answers arrive within the same
+// three seconds, and rewriting the file once per key would spend them on disk work.
+void Station::storeAnswer(const ElementFeedback &f)
+{
+    if (!WriteManyToINI(Encode_MAC(f.UDP_Response_MAC), discoveryRecord(f), platform::databasePath())) {
+        emit discoveryAnswerNotStored(f);
+        const QString name = PadName16(f.UDP_Response_Name).trimmed();
+        const QString bracketed = QLatin1Char('[') + f.UDP_Response_MAC + QLatin1Char(']');
+        emit feedbackRejected(critical((name.isEmpty() ? bracketed : name + QLatin1Char(' ') + bracketed)
+                                       + QStringLiteral(" could not be stored in the local database.")));
+        return;
+    }
+    emit discoveryAnswerStored(f);
+    // One that waited past the discovery's end is shown by whoever shows the database.
+    if (!discoveryActive())
+        emit databaseChanged();
+}
+
+void Station::macFound(const QString &mac)
+{
+    if (!m_waitingForMac)
+        return;
+    ElementFeedback f = *m_waitingForMac;
+    m_waitingForMac.reset();
+    emit macWaitEnded();
+    if (mac.isEmpty()) {
+        emit feedbackRejected(macMissing());
+    } else {
+        f.UDP_Response_MAC = mac;
+        m_feedback = f;
+        const Confirmation c = m_config.confirm(f);
+        emit confirmed(c);
+        if (c.outcome == Outcome::Done || c.outcome == Outcome::Differs)
+            emit databaseChanged();
+    }
+    pump();
+}
+
+} // namespace station
