@@ -1,0 +1,23 @@
+// brivolte-nmsctl: discovery and configuration of Brivolte elements from a script. See --help.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "Cli.h"
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The station's names: the same database folder and per-user settings as the window.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("brivolte-nms"));
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    nmsctl::Invocation invocation;
+    invocation.json = arguments.removeAll(QStringLiteral("--json")) > 0;
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("help")) {
+        std::fputs(qPrintable(nmsctl::help(arguments.value(1))), stdout);
+        return arguments.isEmpty() ? nmsctl::kUsage : nmsctl::kOk;
+    }
+    invocation.command = arguments.takeFirst();
+    invocation.arguments = arguments;
+    return nmsctl::run(invocation);
+}
