@@ -1,7 +1,6 @@
-// The diagnostics against simulated elements in the test network (an encoder and a
-// decoder with SFN on, each in a namespace of its own): ping, and the statistics and SFN
-// windows with the element's own port 2978 beside the station's. The level monitor's
-// exchange is the loopback test's.
+// The statistics and SFN windows against a simulated decoder with SFN on in the test
+// network, with the element's own port 2978 beside the station's. The ping and the
+// level monitor against real elements are the command line's (tst_nmsctl_lab).
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,7 +9,6 @@
 #include <QtTest>
 
 #include "LoopbackPeer.h"
-#include "PingProbe.h"
 #include "windows/frmStatistics.h"
 #include "windows/frmAdjust.h"
 #include "support/ScriptedMessageBox.h"
@@ -18,13 +16,8 @@
 
 namespace {
 
-const QString kEncoderMac = QStringLiteral("02:77:00:00:00:01");
-const QString kDecoderMac = QStringLiteral("02:77:00:00:00:02");
 const QString kEncoderSection = QStringLiteral("027700000001");
 const QString kDecoderSection = QStringLiteral("027700000002");
-// Inside the lab's subnet, with no host behind it.
-const QString kAbsent = QStringLiteral("10.77.0.99");
-
 bool matches(const QLabel *label, const char *pattern)
 {
     return QRegularExpression(QString::fromLatin1(pattern)).match(label->text()).hasMatch();
@@ -56,59 +49,6 @@ private slots:
     {
         m_boxes.reset();
         m_env.reset();
-    }
-
-    void reachableElementAnswers()
-    {
-        frmMain s(false, false);
-        s.show();
-        selectElement(s, kEncoderMac, m_encoder);
-        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(isRoundTrip(s.cmdPing->text()), 5000);
-        QCOMPARE(faceColour(s.cmdPing), kSuccessColour);
-    }
-
-    // The echo no longer holds the window: while the absent host is given its time, timers
-    // keep ticking and further clicks are ignored; then the failure shows.
-    void absentHostFailsWhileWindowKeepsRunning()
-    {
-        frmMain s(false, false);
-        s.show();
-        selectElement(s, kEncoderMac, kAbsent);
-        int ticks = 0;
-        QTimer ticker;
-        ticker.setInterval(50);
-        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
-        ticker.start();
-
-        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QCOMPARE(pingButton(s), (PingButton{QStringLiteral("Trying..."), kTryingColour}));
-        QTest::qWait(300);
-        s.txtElementIP->setText(QStringLiteral("0.0.0.0"));   // would fail at once if taken
-        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QCOMPARE(pingButton(s), (PingButton{QStringLiteral("Trying..."), kTryingColour}));
-
-        QTRY_COMPARE_WITH_TIMEOUT(s.cmdPing->text(), QStringLiteral("Failed!"), 10000);
-        QCOMPARE(faceColour(s.cmdPing), kFailureColour);
-        QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("%1 ticks while waiting").arg(ticks)));
-        QCOMPARE(m_boxes->count(), 0);
-    }
-
-    void selectionChangeDiscardsPendingResult()
-    {
-        frmMain s(false, false);
-        s.show();
-        selectElement(s, kEncoderMac, kAbsent);
-        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QVERIFY(s.ping().isBusy());
-        QTest::qWait(200);
-        selectElement(s, kDecoderMac, m_decoder);
-        s.cancelPendingPing();
-        QTest::qWait(3500);   // past the echo's time-out
-        QCOMPARE(s.cmdPing->text(), QStringLiteral("<Click to test>"));
-        // The newly selected element can be pinged at once.
-        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(isRoundTrip(s.cmdPing->text()), 5000);
     }
 
     void statisticsFromDecoder()

@@ -103,6 +103,9 @@ private slots:
         selectElement(s, kMacA, QStringLiteral("127.0.0.1"));
         QTest::mouseClick(s.cmdPing, Qt::LeftButton);
         QVERIFY(s.ping().isBusy());
+        s.txtElementIP->setText(QStringLiteral("0.0.0.0"));   // would fail at once if a click were taken now
+        QTest::mouseClick(s.cmdPing, Qt::LeftButton);
+        QCOMPARE(s.cmdPing->text(), QStringLiteral("Trying..."));
         selectElement(s, kMacB, QStringLiteral("127.0.0.1"));
         if (cancel) {
             s.cancelPendingPing();

@@ -120,6 +120,14 @@ private slots:
         QVERIFY(!w->station().config().isWaiting());
     }
 
+    void silentElementShowsTheTimeOut()
+    {
+        save();
+        QTRY_VERIFY_WITH_TIMEOUT(boxes->count() == 2, 15000);
+        QCOMPARE(boxes->texts().at(1), QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save."));
+        QCOMPARE(boxes->shown().at(1).title, QStringLiteral("Error!"));
+    }
+
     // The answer's MAC is asked for behind the wait window; the element's settings, brought
     // into the bars' ranges, are shown and the tree is rebuilt.
     void confirmationShownInPanel()

@@ -94,6 +94,73 @@ private slots:
         QCOMPARE(c.env.endProgramCalls(), 0);
     }
 
+    // What a record comes to, as the statistics window shows it ("*": as before the record).
+    void statisticsAsShown_data()
+    {
+        QTest::addColumn<QString>("sfn"); QTest::addColumn<bool>("decoder");
+        QTest::addColumn<int>("length"); QTest::addColumn<QStringList>("expected");
+        const QStringList macAndAudio = {"16777217", "0 (0%)", "2", "1 (33.33%)", "1995", "5 (0.25%)"};
+        const QStringList none = {"*", "*", "*", "*"}, ptp = {"100", "3", "-42 nS", "1500 nS"};
+        QTest::newRow("decoder with SFN: everything") << "1" << true << 61 << macAndAudio + ptp;
+        QTest::newRow("SFN off: no PTP values") << "0" << true << 61 << macAndAudio + none;
+        QTest::newRow("SFN key absent counts as off") << QString() << true << 61 << macAndAudio + none;
+        QTest::newRow("encoder: no clock difference or delay") << "1" << false << 61 << macAndAudio + ptp.mid(0, 2) + none.mid(2);
+        QTest::newRow("40 bytes: bare measured delay") << "1" << true << 40 << macAndAudio + ptp.mid(0, 3) + QStringList{"1000 nS"};
+        QTest::newRow("62 bytes is ignored") << "1" << true << 62 << QStringList();
+    }
+    void statisticsAsShown()
+    {
+        QFETCH(QString, sfn); QFETCH(bool, decoder); QFETCH(int, length); QFETCH(QStringList, expected);
+        Core c;
+        c.env.writeIni(iniSection(kSection, sfn.isNull() ? Keys{{"role", "2"}} : Keys{{"role", "2"}, {"sfn", sfn}}));
+        StatusRecord r;
+        r.txFramesOk = 16777217;   // beyond single-precision exactness
+        r.rxFramesOk = 2, r.rxFramesErr = 1, r.ptpSyncOk = 100, r.ptpSyncErr = 3, r.ptpClockDiff = -42;
+        r.ptpMeasuredDelay = 1000, r.audioFramesOk = 1995, r.audioFramesErr = 5, r.additionalDelay = 500;
+        StatusExchange x(Kind::Statistics, station::ElementLink(kSection, c.env.iniPath()), decoder);
+        QSignalSpy read(&x, &StatusExchange::statisticsRead);
+        x.take(encodeStatusRecord(r).leftJustified(length, '\0', true));
+        QCOMPARE(read.count(), expected.isEmpty() ? 0 : 1);
+        if (expected.isEmpty())
+            return;
+        const StatsLabels l = read.at(0).at(0).value<StatsValues>().labels;
+        QStringList got;
+        for (const auto &text : {l.lblMACTxOK, l.lblMACTxErr, l.lblMACRxOK, l.lblMACRxErr, l.lblAudioRxFramesOK,
+                                 l.lblAudioRxFramesErr, l.lblPTPRxOK, l.lblPTPRxErr, l.lblPTPClkAdj, l.lblPTPLatency})
+            got << text.value_or(QStringLiteral("*"));
+        QCOMPARE(got, expected);
+    }
+
+    // A delay record of another element type or with SFN off only gives the fixed
+    // latencies; a datagram of another length is no record.
+    void delayAsShown_data()
+    {
+        QTest::addColumn<QString>("sfn"); QTest::addColumn<bool>("decoder"); QTest::addColumn<int>("length");
+        QTest::addColumn<int>("read"); QTest::addColumn<bool>("measured");
+        QTest::newRow("SFN decoder") << "1" << true << 61 << 1 << true;
+        QTest::newRow("SFN off") << "0" << true << 61 << 1 << false;
+        QTest::newRow("encoder") << "1" << false << 61 << 1 << false;
+        QTest::newRow("60 bytes") << "1" << true << 60 << 0 << false;
+        QTest::newRow("62 bytes") << "1" << true << 62 << 0 << false;
+    }
+    void delayAsShown()
+    {
+        QFETCH(QString, sfn); QFETCH(bool, decoder); QFETCH(int, length); QFETCH(int, read); QFETCH(bool, measured);
+        Core c;
+        c.env.writeIni(iniSection(kSection, {{"role", "2"}, {"sfn", sfn}}));
+        StatusRecord r;
+        r.delayAvg = 120000, r.additionalDelay = 12345;
+        StatusExchange x(Kind::Delay, station::ElementLink(kSection, c.env.iniPath()), decoder);
+        QSignalSpy spy(&x, &StatusExchange::delayRead);
+        x.take(encodeStatusRecord(r).leftJustified(length, '\0', true));
+        QCOMPARE(spy.count(), read);
+        if (!read)
+            return;
+        const DelayResponse d = spy.at(0).at(0).value<DelayResponse>();
+        QCOMPARE(d.lblFixedLatencyMAC + ' ' + d.lblFixedLatencyAUDIO, QStringLiteral("265 nS 395 uS, 833 nS"));
+        QCOMPARE(d.lblCurrentDelayAVG.has_value() && d.sliderValue.has_value() && d.autoServoCaption.has_value(), measured);
+    }
+
     // An "sfn" that is not a number fails the PTP step: "Error 5" / "Error 4", and what came
     // before the failing step is given all the same.
     void unreadableRecordIsReported()
@@ -108,7 +175,6 @@ private slots:
         QSignalSpy delayRead(&delay, &StatusExchange::delayRead), delayBad(&delay, &StatusExchange::unreadable);
         stats.take(encodeStatusRecord(r));
         delay.take(encodeStatusRecord(r));
-        delay.take(encodeStatusRecord(r).left(60));   // not a record: ignored
         QCOMPARE(QList<int>({int(statsRead.count()), int(statsBad.count()), int(delayRead.count()), int(delayBad.count())}),
                  QList<int>({1, 1, 1, 1}));
         QCOMPARE(statsBad.at(0).at(0).value<MessageSpec>().text,

@@ -2,12 +2,9 @@
 // test network (an encoder and a decoder with SFN on): every command, text and --json,
 // and each exit status. The tool pages the network, so it runs only inside the lab's
 // station namespace (lab/run-in-lab.sh 2).
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QUdpSocket>
-#include <QtTest>
 
+#include "Nmsctl.h"
 #include "support/LabNetwork.h"
 #include "store/IniStore.h"
 #include "support/TestEnvironment.h"
@@ -16,31 +13,9 @@ class TestNmsctlLab : public QObject {
     Q_OBJECT
     QList<LabElement> elements;
     std::unique_ptr<TestEnvironment> env;
-    QString tool;
-    QString errors;   // standard error of the last run
-
-    int nmsctl(const QStringList &arguments, QString *out = nullptr)
-    {
-        QProcess p;
-        p.start(tool, arguments);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished(2000);
-        }
-        errors = QString::fromLocal8Bit(p.readAllStandardError());
-        if (out)
-            *out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    }
-    QJsonObject json(const QStringList &arguments, int expected)
-    {
-        QString out;
-        const int code = nmsctl(arguments + QStringList{"--json"}, &out);
-        if (code != expected)
-            qWarning("%s: exit %d, wanted %d; %s %s", qPrintable(arguments.join(' ')), code, expected, qPrintable(out),
-                     qPrintable(errors));
-        return code == expected ? QJsonDocument::fromJson(out.toUtf8()).object() : QJsonObject();
-    }
+    Nmsctl tool;
+    int nmsctl(const QStringList &arguments, QString *out = nullptr) { return tool.run(arguments, out); }
+    QJsonObject json(const QStringList &arguments, int expected) { return tool.json(arguments, expected); }
     QStringList sections(const QString &path) const
     {
         QStringList list;
@@ -59,8 +34,7 @@ private slots:
         QVERIFY(inLabStationNamespace());
         elements = labElements();
         QCOMPARE(elements.size(), 2);
-        tool = qEnvironmentVariable("BRIVOLTE_NMSCTL");
-        QVERIFY2(QFile::exists(tool), "BRIVOLTE_NMSCTL names no tool");
+        QVERIFY2(QFile::exists(qEnvironmentVariable("BRIVOLTE_NMSCTL")), "BRIVOLTE_NMSCTL names no tool");
         env = std::make_unique<TestEnvironment>();
     }
 
@@ -156,7 +130,7 @@ private slots:
             QUdpSocket holder;
             QVERIFY(holder.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress));
             QCOMPARE(nmsctl(port == 2976 ? QStringList{"discover"} : QStringList{"stats", elements.at(1).mac}), 6);
-            QVERIFY2(errors.contains(QStringLiteral("UDP port %1 is in use").arg(port)), qPrintable(errors));
+            QVERIFY2(tool.errors.contains(QStringLiteral("UDP port %1 is in use").arg(port)), qPrintable(tool.errors));
         }
     }
 };
