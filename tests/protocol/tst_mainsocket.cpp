@@ -26,6 +26,15 @@ QByteArray brokenReport(const QString &name, int field = 16, quint8 byte = 2)
 
 QString failed(const QString &field) { return corrupted(QStringLiteral("An error occured while retrieving '%1':").arg(field)); }
 const QString kInputMessage = failed(QStringLiteral("Audio Input"));
+const QString kMacMessage = failed(QStringLiteral("Element MAC"));
+
+// A report named `name` that passes every check.
+QByteArray report(const QString &name)
+{
+    ElementFeedback f = encoderReport();
+    f.UDP_Response_Name = name;
+    return encodeFeedback(f);
+}
 
 struct Studio : Station {
     Studio() { env.writeIni(iniSection(kSection, {{"name", "STUDIO"}, {"role", "1"}})); }
@@ -76,10 +85,25 @@ private slots:
         QCOMPARE(s.w->UDP_Response_IP, QStringLiteral("192.168.1.10"));
     }
 
-    // Messages arriving while the first one's box is open wait in order, leaving its record alone.
-    void messagesDuringABoxWaitTheirTurn()
+    // While a check's box is open, messages that fail theirs only add to its count (one
+    // summary follows); while any other box is open they wait their turn, in order. Either
+    // way the record being handled is never overwritten underneath it.
+    void messagesDuringABox_data()
     {
+        QTest::addColumn<bool>("firstFailsCheck");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("nameAfter");
+        QTest::newRow("check box: counted") << true << QStringList{kInputMessage, kInputMessage + "\r… and 2 more like it."}
+                                            << "FIRST";
+        QTest::newRow("MAC box: queued") << false << QStringList{kMacMessage, failed("Audio Type"), failed("TX Type")}
+                                         << "THIRD";
+    }
+    void messagesDuringABox()
+    {
+        QFETCH(bool, firstFailsCheck); QFETCH(QStringList, expected); QFETCH(QString, nameAfter);
         Studio s;
+        FakeArp arp{QByteArray()};   // a checked report ends in the MAC box
+        s.w->AutoDiscoverAwaiting = true;
         QString nameWhileOpen;
         s.boxes.onShow([&](const platform::MessageSpec &) {
             if (s.boxes.count() != 1) return;
@@ -88,24 +112,26 @@ private slots:
             s.w->udpClient_DataArrival(brokenReport(QStringLiteral("THIRD"), 18));
             nameWhileOpen = s.w->feedback.UDP_Response_Name;
         });
-        s.w->udpClient_DataArrival(brokenReport(QStringLiteral("FIRST")));
+        s.w->udpClient_DataArrival(firstFailsCheck ? brokenReport(QStringLiteral("FIRST")) : report(QStringLiteral("FIRST")));
 
         QCOMPARE(nameWhileOpen, QStringLiteral("FIRST           "));
-        QCOMPARE(s.boxes.texts(), (QStringList{kInputMessage, failed("Audio Type"), failed("TX Type")}));
-        QCOMPARE(s.w->feedback.UDP_Response_Name, QStringLiteral("THIRD           "));
+        QCOMPARE(s.boxes.texts(), expected);
+        QCOMPARE(s.w->feedback.UDP_Response_Name.trimmed(), nameAfter);
         QCOMPARE(s.w->droppedFeedbackCount(), 0);
     }
 
     void queueOverflowDropsAndCounts()
     {
         Studio s;
+        FakeArp arp{QByteArray()};
+        s.w->AutoDiscoverAwaiting = true;
         const int delivered = frmMain::kFeedbackQueueLimit + 6;
         s.boxes.onShow([&](const platform::MessageSpec &) {
             if (s.boxes.count() != 1) return;
             for (int i = 0; i < delivered; ++i)
                 s.w->udpClient_DataArrival(brokenReport(QStringLiteral("N%1").arg(i)));
         });
-        s.w->udpClient_DataArrival(brokenReport(QStringLiteral("FIRST")));
+        s.w->udpClient_DataArrival(report(QStringLiteral("FIRST")));
         QCOMPARE(s.boxes.count(), 1 + frmMain::kFeedbackQueueLimit);
         QCOMPARE(s.w->droppedFeedbackCount(), 6);
         // The first 64 were kept: the last one handled is number 63.
