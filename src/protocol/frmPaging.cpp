@@ -10,6 +10,7 @@
 #include "app/frmMain.h"
 #include "platform/MessageBox.h"
 #include "protocol/ConfigCommand.h"
+#include "store/CrashLeftovers.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -76,6 +77,8 @@ int frmPaging::exec()
         m_main->Load_Config();
         return QDialog::Rejected;
     }
+    // Until this returns, a station that ends leaves a partial database behind.
+    const DiscoveryMark unfinished(frmMain::iniPath());
 
     SavedRemotePort = m_main->udpClient.remotePort();
     SavedRemoteHost = m_main->udpClient.remoteHost();

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "StationFixture.h"
+#include "store/CrashLeftovers.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ private slots:
         s.w->Load_Config();
         s.w->chkGetVolume->setChecked(true);
         s.w->udpClient.setRemote(QStringLiteral("10.0.0.5"), 2976);
+        // Marked unfinished from the moment the database is emptied until the window has ended.
+        QList<bool> marked;
+        s.boxes.onShow([&](const platform::MessageSpec &) { marked << QFile::exists(DiscoveryMark::path(s.env.iniPath())); });
 
         s.w->openPagingWindow();
 
@@ -49,6 +53,8 @@ private slots:
         QVERIFY(!s.w->AutoDiscoverAwaiting);
         QVERIFY(!s.w->chkGetVolume->isChecked());
         QCOMPARE(s.w->TreeView1->topLevelItemCount(), 0);
+        QCOMPARE(marked, (QList<bool>{true, true}));
+        QVERIFY(!QFile::exists(DiscoveryMark::path(s.env.iniPath())));
     }
 
     void firstDiscoveryHasNothingToKeep()
@@ -76,6 +82,7 @@ private slots:
                  qPrintable(s.boxes.texts().at(0)));
         QVERIFY(s.boxes.texts().at(0).endsWith(QStringLiteral("\rAuto discovery was not started.")));
         QCOMPARE(fileText(s.env.iniPath()), before);
+        QVERIFY(!QFile::exists(DiscoveryMark::path(s.env.iniPath())));
         QVERIFY(!s.w->AutoDiscoverAwaiting);
         QCOMPARE(s.w->TreeView1->topLevelItemCount(), 1);
     }
