@@ -22,13 +22,13 @@ public:
     // Each box then stays open that long, running an event loop as a real one does (in
     // which timers fire and datagrams arrive).
     void stayOpenFor(int milliseconds) { m_openMilliseconds = milliseconds; }
-    // The most boxes that were open at once.
+    // The most boxes that were open at once (since the last clear()).
     int deepest() const { return m_deepest; }
 
     const QList<platform::MessageSpec> &shown() const { return m_shown; }
     QStringList texts() const;
     int count() const { return int(m_shown.size()); }
-    void clear() { m_shown.clear(); }
+    void clear() { m_shown.clear(); m_deepest = m_open; }
 
 private:
     QList<platform::MessageSpec> m_shown;
