@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QtDebug>
 
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
@@ -45,8 +46,10 @@ std::unique_ptr<platform::FolderUse> cleanStart()
     const QString database = platform::databasePath();
     auto folder = std::make_unique<platform::FolderUse>(platform::applicationDirectory());
     const bool mine = folder->alone();
-    if (mine)
-        removeStoreLeftovers(database);
+    if (mine) {
+        for (const QString &name : removeStoreLeftovers(database))
+            qWarning("brivolte-nms: removed %s, left by a station that ended while writing", qPrintable(name));
+    }
     folder->share();   // before the question: a start elsewhere must not wait for the answer
     const QString mark = DiscoveryMark::path(database);
     if (!mine || !QFile::exists(mark))
