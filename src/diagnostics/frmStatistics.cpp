@@ -157,8 +157,8 @@ void frmStatistics::ParseStatsResponse(const QByteArray &record)
             label->setText(*text);
     }
     if (parsed.failed)
-        platform::showMessage(this,
-                              QStringLiteral("Error 5 while retrieving values. Please reset the "
-                                             "device and try again."),
-                              MsgIcon::Critical);
+        platform::showOncePerKind(this, QString(),
+                                  QStringLiteral("Error 5 while retrieving values. Please reset the "
+                                                 "device and try again."),
+                                  MsgIcon::Critical);
 }

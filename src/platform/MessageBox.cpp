@@ -2,6 +2,9 @@
 
 #include <QMessageBox>
 #include <QWidget>
+#include <QtDebug>
+
+#include "platform/BoxGate.h"
 
 namespace platform {
 
@@ -37,6 +40,7 @@ public:
 
 QtMessageBox g_real;
 MessageBoxService *g_current = nullptr;
+BoxGate g_gate;
 
 } // namespace
 
@@ -54,6 +58,25 @@ MsgAnswer showMessage(QWidget *parent, const QString &text, MsgIcon icon, MsgBut
                       const QString &title)
 {
     return messageBox().show(parent, MessageSpec{text, icon, buttons, title});
+}
+
+void showOncePerKind(QWidget *parent, const QString &kind, const QString &text, MsgIcon icon)
+{
+    const QString key = kind.isEmpty() ? text : kind;
+    if (!g_gate.open(key))
+        return;
+    showMessage(parent, text, icon);
+    if (const int more = g_gate.take(key); more > 0)
+        showMessage(parent, BoxGate::summary(text, more), icon);
+    // One summary at most: what came while it was open only reaches the log.
+    if (const int late = g_gate.close(key); late > 0)
+        qWarning().noquote() << "brivolte-nms:" << late << "more like" << key
+                             << "while its summary was open";
+}
+
+bool countIfShowing(const QString &kind)
+{
+    return g_gate.countIfOpen(kind);
 }
 
 QString applicationTitle()

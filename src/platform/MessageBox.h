@@ -33,6 +33,14 @@ void setMessageBox(MessageBoxService *service);   // nullptr restores the real o
 MsgAnswer showMessage(QWidget *parent, const QString &text, MsgIcon icon,
                       MsgButtons buttons = MsgButtons::Ok, const QString &title = QString());
 
+// For trouble that a peer on the network can repeat at will (a corrupted answer, an
+// unreadable record): shows the box unless one of the same kind is open, in which case
+// this one is only counted; after the operator closes the box, one summary tells how
+// many more came meanwhile. An empty kind is the text itself.
+void showOncePerKind(QWidget *parent, const QString &kind, const QString &text, MsgIcon icon);
+// True when a box of `kind` is open; this trouble then joins its count.
+bool countIfShowing(const QString &kind);
+
 // Title used by boxes that have none of their own.
 QString applicationTitle();
 

@@ -33,6 +33,8 @@ using platform::MsgIcon;
 namespace {
 
 constexpr int kReplyTimeoutMilliseconds = 3000;
+// The boxes of the nine checks are one kind of trouble: one at a time.
+const QString kFeedbackCheckBox = QStringLiteral("feedback check");
 constexpr quint8 kMacWaitTicks = 20;
 // A section the station writes itself holds at most 20 keys before a confirmation.
 constexpr int kMaxConfirmableKeys = 21;
@@ -82,10 +84,16 @@ void frmMain::udpClient_DataArrival(const QByteArray &datagram)
 void frmMain::ParseFeedback(const QByteArray &message)
 {
     if (m_handlingFeedback) {
+        // One that fails its checks while such a box is open only adds to that box's count.
+        ElementFeedback scratch = feedback;
+        if (decodeFeedback(message, scratch) != FeedbackCheck::Ok && platform::countIfShowing(kFeedbackCheckBox))
+            return;
         if (int(m_feedbackQueue.size()) >= kFeedbackQueueLimit) {
+            // Logged at 1, 2, 4, 8… drops: a flood must not turn into as many log lines.
             ++m_droppedFeedback;
-            qWarning("brivolte-nms: %d feedback messages waiting; one more dropped (%d dropped so far)",
-                     kFeedbackQueueLimit, m_droppedFeedback);
+            if ((m_droppedFeedback & (m_droppedFeedback - 1)) == 0)
+                qWarning("brivolte-nms: %d feedback messages waiting; one more dropped (%d dropped so far)",
+                         kFeedbackQueueLimit, m_droppedFeedback);
             return;
         }
         m_feedbackQueue.push_back({message, AutoDiscoverAwaiting, udpClient.lastInterfaceIndex()});
@@ -100,8 +108,8 @@ void frmMain::ParseFeedback(const QByteArray &message)
         UDP_Response_IP = feedback.UDP_Response_IP;
         if (check != FeedbackCheck::Ok) {
             // The reply time-out keeps running: a corrupted answer still ends in it.
-            platform::showMessage(this, feedbackCorruptedMessage(feedbackCheckText(check)),
-                                  MsgIcon::Critical);
+            platform::showOncePerKind(this, kFeedbackCheckBox,
+                                      feedbackCorruptedMessage(feedbackCheckText(check)), MsgIcon::Critical);
         } else {
             handleCheckedFeedback(current.discovery, current.interfaceIndex);
         }

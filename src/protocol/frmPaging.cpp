@@ -15,6 +15,7 @@
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "protocol/ConfigCommand.h"
+#include "store/CrashLeftovers.h"
 #include "store/IniStore.h"
 
 using platform::MsgButtons;
@@ -106,6 +107,8 @@ int frmPaging::exec()
         m_main->Load_Config();
         return QDialog::Rejected;
     }
+    // Until this returns, a station that ends leaves a partial database behind.
+    const DiscoveryMark unfinished(frmMain::iniPath());
 
     SavedRemotePort = m_main->udpClient.remotePort();
     SavedRemoteHost = m_main->udpClient.remoteHost();

@@ -302,10 +302,10 @@ void frmAdjust::ParseDelayResponse(const QByteArray &record)
     if (r.failed) {
         // Each refresh tick would bring the same record and another box on top of this one.
         stopAutoRefresh();
-        platform::showMessage(this,
-                              QStringLiteral("Error 4 while retrieving values. Please reset the "
-                                             "device and try again."),
-                              MsgIcon::Critical);
+        platform::showOncePerKind(this, QString(),
+                                  QStringLiteral("Error 4 while retrieving values. Please reset the "
+                                                 "device and try again."),
+                                  MsgIcon::Critical);
     }
 }
 

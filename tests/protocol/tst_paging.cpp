@@ -8,6 +8,7 @@
 
 #include "StationFixture.h"
 #include "platform/Interfaces.h"
+#include "store/CrashLeftovers.h"
 
 namespace {
 
@@ -111,6 +112,7 @@ private slots:
         QCOMPARE(s.w->udpClient.remotePort(), quint16(2976));
         QVERIFY(!s.w->AutoDiscoverAwaiting);
         QVERIFY(!s.w->chkGetVolume->isChecked());
+        QVERIFY(!QFile::exists(DiscoveryMark::path(s.env.iniPath())));
     }
 
     // When the copy cannot be made the database is left as it was and nothing is sent.
@@ -131,6 +133,7 @@ private slots:
                  qPrintable(s.boxes.texts().at(0)));
         QVERIFY(s.boxes.texts().at(0).endsWith(QStringLiteral("\rAuto discovery was not started.")));
         QCOMPARE(fileText(s.env.iniPath()), before);
+        QVERIFY(!QFile::exists(DiscoveryMark::path(s.env.iniPath())));
         QVERIFY(!s.w->AutoDiscoverAwaiting);
         QCOMPARE(s.w->TreeView1->topLevelItemCount(), 1);
     }

@@ -1,0 +1,42 @@
+#include "platform/BoxGate.h"
+
+#include <utility>
+
+namespace platform {
+
+bool BoxGate::open(const QString &kind)
+{
+    if (countIfOpen(kind))
+        return false;
+    m_counts.insert(kind, 0);
+    return true;
+}
+
+bool BoxGate::countIfOpen(const QString &kind)
+{
+    const auto it = m_counts.find(kind);
+    if (it == m_counts.end())
+        return false;
+    ++*it;
+    return true;
+}
+
+int BoxGate::take(const QString &kind)
+{
+    const auto it = m_counts.find(kind);
+    if (it == m_counts.end())
+        return 0;
+    return std::exchange(*it, 0);
+}
+
+int BoxGate::close(const QString &kind)
+{
+    return m_counts.take(kind);
+}
+
+QString BoxGate::summary(const QString &text, int more)
+{
+    return text + QStringLiteral("\r… and %1 more like it.").arg(more);
+}
+
+} // namespace platform
