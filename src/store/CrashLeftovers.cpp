@@ -56,9 +56,9 @@ DiscoveryMark::DiscoveryMark(const QString &databasePath)
     // who finds it.
     QFile mark(m_path);
     if (mark.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        mark.write(QStringLiteral("Auto discovery started %1; the previous database is %2.bak\n")
+        mark.write(QStringLiteral("Auto discovery started %1; the previous database is %2\n")
                        .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
-                            QFileInfo(databasePath).fileName())
+                            QFileInfo(previousDatabasePath(databasePath)).fileName())
                        .toUtf8());
     }
 }
