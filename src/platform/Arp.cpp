@@ -347,14 +347,18 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
             *hardwareAddress = own;
         return true;
     case neighbour::Reach::OffSubnet:
-        // No route says which link: the one it was heard on, else every paging link.
+        // Only the link it was heard on can tell: an address no element has spoken from
+        // is looked up in the table (an element that asked for the station's address is
+        // there already), but nothing is sent for it.
         if (links.isEmpty()) {
-            for (const PagingTarget &t : fallbackPagingTargets())
-                if (t.problem.isEmpty())
-                    links.append(t.index);
+            QByteArray hw;
+            NeighbourTable table;
+            const int r = table.lookup(addressNetworkOrder, &hw);
+            const bool found = r > 0 || (r < 0 && lookInProcNetArp(addressNetworkOrder, &hw));
+            if (found && hardwareAddress)
+                *hardwareAddress = hw;
+            return found;
         }
-        if (links.isEmpty())
-            return false;
         break;
     case neighbour::Reach::OnLink:
         break;

@@ -14,8 +14,8 @@ namespace platform {
 // timeoutMs has passed. Only a complete entry counts. One of this host's own addresses
 // gives its interface's address. 0.0.0.0, 255.255.255.255, multicast and loopback give
 // false at once, with nothing sent. An address off every local subnet is resolved on the
-// link it was last heard on (Interfaces.h), else on every link a paging request would go
-// out on; with none of those it gives false without sending. Blocks the caller (at most
+// link it was last heard on (Interfaces.h); one not heard this run is only looked up in
+// the table, without sending. Blocks the caller (at most
 // about timeoutMs).
 bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAddress,
                             int timeoutMs = 1000);

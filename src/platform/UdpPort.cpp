@@ -1,7 +1,7 @@
 #include "platform/UdpPort.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
-#include <QNetworkDatagram>
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -35,13 +35,24 @@ void enlargeReceiveBuffer(int fd)
     }
 }
 
+// A bounded share of the event loop per turn, so that a peer sending faster than the
+// handlers keep up cannot starve timers and input; the rest waits for the next turn.
+constexpr int kBatch = 64;
+constexpr int kSliceMilliseconds = 20;
+// Datagrams read ahead of their handlers; the rest stays in the kernel's buffer.
+constexpr std::size_t kReadAhead = 64;
+
 } // namespace
 
 UdpPort::UdpPort(QObject *parent)
     : QObject(parent)
     , m_socket(this)
+    , m_delivery(this)
 {
-    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpPort::drain);
+    m_delivery.setSingleShot(true);
+    m_delivery.setInterval(0);
+    connect(&m_delivery, &QTimer::timeout, this, &UdpPort::deliver);
+    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpPort::readPending);
 }
 
 bool UdpPort::bind(quint16 localPort, bool allowBroadcast)
@@ -71,6 +82,8 @@ bool UdpPort::isBound() const
 void UdpPort::close()
 {
     m_socket.close();
+    m_received.clear();
+    m_delivery.stop();
 }
 
 quint16 UdpPort::localPort() const
@@ -125,24 +138,44 @@ bool UdpPort::sendTo(const QByteArray &datagram, const QString &host, quint16 po
     return false;
 }
 
-void UdpPort::drain()
+// Qt announces new data only to a read notification that is not still running: a
+// handler that opened a message box from inside it would leave the socket unannounced,
+// and once its notifier is switched off nothing reads the socket again. So the
+// notification only reads, and the handlers run from a timer of their own.
+void UdpPort::readPending()
 {
-    // A bounded batch per wake-up: a peer that sends faster than the window handles its
-    // datagrams must not keep this loop going forever and starve timers and input. What
-    // is left wakes the socket again on the next turn of the event loop (every read
-    // re-arms its notifier). Reading only from here matters: a wake-up that finds
-    // nothing to read would leave the socket asleep for good.
-    constexpr int kBatch = 64;
-    for (int i = 0; i < kBatch && m_socket.hasPendingDatagrams(); ++i) {
-        const QNetworkDatagram d = m_socket.receiveDatagram();
+    while (isBound() && m_received.size() < kReadAhead && m_socket.hasPendingDatagrams()) {
+        QNetworkDatagram d = m_socket.receiveDatagram();
         if (!d.isValid())
             break;
+        m_received.push_back(std::move(d));
+    }
+    if (!m_received.empty() && !m_delivery.isActive())
+        m_delivery.start();
+}
+
+void UdpPort::deliver()
+{
+    QElapsedTimer slice;
+    slice.start();
+    for (int n = 0; n < kBatch && slice.elapsed() < kSliceMilliseconds; ++n) {
+        // Every read re-arms the socket's notifier, whatever state a handler left it in.
+        if (m_received.empty())
+            readPending();
+        if (m_received.empty())
+            return;
+        const QNetworkDatagram d = std::move(m_received.front());
+        m_received.pop_front();
+        // Armed before the handler runs: one that opens a modal window gets the rest
+        // delivered on that window's event loop.
+        m_delivery.start();
         m_lastInterface = int(d.interfaceIndex());
         m_lastSender = htonl(d.senderAddress().toIPv4Address());
         // Every exchange with this element goes back the way it came.
         rememberInterface(m_lastSender, m_lastInterface);
         emit datagramReceived(d.data());
     }
+    m_delivery.start();
 }
 
 } // namespace platform

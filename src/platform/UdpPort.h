@@ -4,9 +4,12 @@
 // signals on the thread that owns it.
 
 #include <QByteArray>
+#include <QNetworkDatagram>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUdpSocket>
+#include <deque>
 
 namespace platform {
 
@@ -47,13 +50,18 @@ public:
     QString errorString() const { return m_socket.errorString(); }
 
 signals:
-    // One signal per datagram; every pending datagram is drained on each wake-up.
+    // One signal per datagram, in order of arrival, never from inside the socket's own
+    // read notification: a handler may open a modal window, and datagrams keep coming to
+    // it (re-entrantly) from that window's event loop.
     void datagramReceived(const QByteArray &datagram);
 
 private:
-    void drain();
+    void readPending();
+    void deliver();
 
     QUdpSocket m_socket;
+    std::deque<QNetworkDatagram> m_received;   // read from the socket, not yet delivered
+    QTimer m_delivery;                         // zero interval: the next turn of the loop
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     bool m_socketBroken = false;

@@ -11,6 +11,7 @@
 #include "platform/Interfaces.h"
 #include "protocol/ConfigCommand.h"
 #include "station/Station.h"
+#include "store/CrashLeftovers.h"
 #include "store/IniStore.h"
 
 namespace station {
@@ -55,6 +56,7 @@ DiscoveryRun::~DiscoveryRun()
         endSequence();
 }
 
+
 Result DiscoveryRun::start()
 {
     // Where the request can go is known before anything is touched: with no interface
@@ -77,6 +79,9 @@ Result DiscoveryRun::start()
                               critical(QStringLiteral("The local database could not be replaced: %1.\r"
                                                       "Auto discovery was not started.")
                                            .arg(problem)));
+    // Until the run has ended, a station that ends leaves a partial database behind.
+    if (m_store)
+        m_unfinished = std::make_unique<DiscoveryMark>(platform::databasePath());
 
     platform::UdpPort &socket = m_station.socket();
     SavedRemotePort = socket.remotePort();
@@ -107,6 +112,7 @@ Result DiscoveryRun::start()
         socket.setRemote(SavedRemoteHost, SavedRemotePort);
         m_station.setDiscovery(Station::Answers::Confirm);
         restoreDatabase();
+        m_unfinished.reset();
         return notSent(failed.join(QStringLiteral("; ")));
     }
     return Result::done();
@@ -153,10 +159,11 @@ void DiscoveryRun::endSequence()
     // no result, the previous one is.
     if (nothingCouldBeStored()) {
         restoreDatabase();
-        return;
+    } else {
+        QFile::remove(m_keptPath);   // the discovery's result stands
+        m_replaced = false;
     }
-    QFile::remove(m_keptPath);   // the discovery's result stands
-    m_replaced = false;
+    m_unfinished.reset();
 }
 
 // The database a discovery replaces stays on disk under a second name (a hard link, so

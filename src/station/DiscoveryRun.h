@@ -3,7 +3,8 @@
 // of answers, and, when it stores, the database replaced by what answered. The database
 // it replaces stays on disk until the run has ended (a hard link, `.nms.ini.previous`)
 // and is put back when nothing could be sent or no answer could be stored; nms.ini.bak
-// keeps the last database that held elements.
+// keeps the last database that held elements. From the database's emptying to the run's
+// end a mark beside it (DiscoveryMark) tells a later start that a run did not finish.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -13,9 +14,12 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <memory>
 
 #include "protocol/Feedback.h"
 #include "station/Result.h"
+
+class DiscoveryMark;
 
 namespace station {
 
@@ -72,6 +76,7 @@ private:
     bool m_replaced = false;   // the database was emptied by this discovery
     bool m_linked = false;     // m_keptPath is the previous database itself
     QString m_keptPath;
+    std::unique_ptr<DiscoveryMark> m_unfinished;   // while the database holds only part of the answers
 };
 
 } // namespace station

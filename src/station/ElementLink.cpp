@@ -116,8 +116,7 @@ void StatusExchange::take(const QByteArray &datagram)
         m_stats = parsed.variables;
         emit statisticsRead(parsed);
         if (parsed.failed)
-            emit unreadable(critical(QStringLiteral("Error 5 while retrieving values. Please reset the "
-                                                    "device and try again.")));
+            reportUnreadable(QStringLiteral("Error 5 while retrieving values. Please reset the device and try again."));
         return;
     }
     if (datagram.size() != kStatusRecordLength)
@@ -126,8 +125,13 @@ void StatusExchange::take(const QByteArray &datagram)
     m_delay = parsed.variables;
     emit delayRead(parsed);
     if (parsed.failed)
-        emit unreadable(critical(QStringLiteral("Error 4 while retrieving values. Please reset the "
-                                                "device and try again.")));
+        reportUnreadable(QStringLiteral("Error 4 while retrieving values. Please reset the device and try again."));
+}
+
+// An element that keeps sending what cannot be read would stack one box on another.
+void StatusExchange::reportUnreadable(const QString &text)
+{
+    m_gate.showOnce(QString(), text, [this](const QString &shown) { emit unreadable(critical(shown)); });
 }
 
 } // namespace station

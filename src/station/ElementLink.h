@@ -13,6 +13,7 @@
 #include <QString>
 
 #include "diagnostics/StatsRecord.h"
+#include "platform/BoxGate.h"
 #include "platform/UdpPort.h"
 #include "sfn/DelayResponse.h"
 #include "station/Result.h"
@@ -77,11 +78,13 @@ signals:
     void statisticsRead(const StatsValues &values);
     void delayRead(const DelayResponse &response);
     // "Error 4" / "Error 5": the record could not be read; what came before the failing
-    // step has been reported all the same.
+    // step has been reported all the same. While it is being shown, more of them are
+    // counted, and one summary follows (platform::BoxGate).
     void unreadable(const platform::MessageSpec &message);
 
 private:
     Result sent(const QByteArray &datagram, const char *consequence);
+    void reportUnreadable(const QString &text);
 
     Kind m_kind;
     ElementLink m_element;
@@ -89,6 +92,7 @@ private:
     platform::UdpPort m_socket;
     StatsVariables m_stats;
     DelayVariables m_delay;
+    platform::BoxGate m_gate;
 };
 
 } // namespace station

@@ -14,6 +14,9 @@ namespace station {
 
 namespace {
 
+// The boxes of the nine checks are one kind of trouble: one at a time.
+const QString kFeedbackCheck = QStringLiteral("feedback check");
+
 MessageSpec macMissing()
 {
     return critical(feedbackCorruptedMessage(QStringLiteral("An error occured while retrieving 'Element MAC':")));
@@ -63,10 +66,16 @@ void Station::takeDatagram(const QByteArray &datagram, int interfaceIndex)
 
 void Station::takeFeedback(const QByteArray &message, int interfaceIndex)
 {
+    // One that fails its checks while such a report is being shown only adds to its count.
+    ElementFeedback scratch;
+    if (decodeFeedback(message, scratch) != FeedbackCheck::Ok && m_gate.countIfOpen(kFeedbackCheck))
+        return;
     if (int(m_queue.size()) >= kFeedbackQueueLimit) {
+        // Logged at 1, 2, 4, 8… drops: a flood must not turn into as many log lines.
         ++m_dropped;
-        qWarning("brivolte-nms: %d feedback messages waiting; one more dropped (%d dropped so far)",
-                 kFeedbackQueueLimit, m_dropped);
+        if ((m_dropped & (m_dropped - 1)) == 0)
+            qWarning("brivolte-nms: %d feedback messages waiting; one more dropped (%d dropped so far)",
+                     kFeedbackQueueLimit, m_dropped);
         return;
     }
     m_queue.push_back({message, m_answers, interfaceIndex});
@@ -95,7 +104,8 @@ void Station::handle(const Pending &pending)
     m_feedback = f;
     if (check != FeedbackCheck::Ok) {
         // The reply time-out keeps running: a corrupted answer still ends in it.
-        emit feedbackRejected(critical(feedbackCorruptedMessage(feedbackCheckText(check))));
+        m_gate.showOnce(kFeedbackCheck, feedbackCorruptedMessage(feedbackCheckText(check)),
+                        [this](const QString &text) { emit feedbackRejected(critical(text)); });
         return;
     }
     m_config.stopWaiting();

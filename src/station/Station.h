@@ -10,6 +10,8 @@
 // show; nothing here opens a window. Feedback messages are handled one at a time and in
 // order of arrival: one that arrives while another is handled (a slot showing a modal
 // box, the MAC wait) waits in a bounded queue with the discovery state it arrived in.
+// A failed check is one kind of trouble (platform::BoxGate): while its report is being
+// shown, further messages that fail theirs are only counted, and one summary follows.
 // Single-threaded: owned by and used on the thread of the event loop.
 
 #include <QObject>
@@ -17,6 +19,7 @@
 #include <deque>
 #include <optional>
 
+#include "platform/BoxGate.h"
 #include "platform/UdpPort.h"
 #include "protocol/Feedback.h"
 #include "protocol/Ports.h"
@@ -89,6 +92,7 @@ private:
     ElementFeedback m_feedback;
     std::deque<Pending> m_queue;
     std::optional<ElementFeedback> m_waitingForMac;
+    platform::BoxGate m_gate;
     bool m_pumping = false;
     int m_dropped = 0;
 };

@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QtDebug>
 
 #include "windows/frmDisclaimer.h"
 #include "windows/frmMain.h"
 #include "platform/AppDir.h"
 #include "windows/MessageBox.h"
 #include "platform/Settings.h"
+#include "store/CrashLeftovers.h"
 
 StartupMode modeFromArguments(const QStringList &arguments)
 {
@@ -35,6 +37,52 @@ bool databaseFolderWritable()
     return probe.open();
 }
 
+// A station that ended abruptly can leave a temporary file of the store, and a discovery
+// that did not finish leaves a partial database with the complete one beside it.
+// Only a station alone with the database puts that right: another one may be writing
+// or discovering right now.
+std::unique_ptr<platform::FolderUse> cleanStart()
+{
+    const QString database = platform::databasePath();
+    auto folder = std::make_unique<platform::FolderUse>(platform::applicationDirectory());
+    const bool mine = folder->alone();
+    if (mine) {
+        for (const QString &name : removeStoreLeftovers(database))
+            qWarning("brivolte-nms: removed %s, left by a station that ended while writing", qPrintable(name));
+    }
+    folder->share();   // before the question: a start elsewhere must not wait for the answer
+    const QString mark = DiscoveryMark::path(database);
+    if (!mine)
+        return folder;
+    if (!QFile::exists(mark)) {
+        removeDiscoveryLeftovers(database);
+        return folder;
+    }
+
+    const QString backup = previousDatabasePath(database);
+    if (QFile::exists(backup)
+        && platform::showMessage(nullptr,
+                                 QStringLiteral("The last auto discovery did not finish: the local "
+                                                "database may hold only some of the elements.\r"
+                                                "The previous database is kept in %1. Do you want to "
+                                                "put it back?")
+                                     .arg(QDir::toNativeSeparators(backup)),
+                                 platform::MsgIcon::Question, platform::MsgButtons::YesNo,
+                                 QStringLiteral("Restore database"))
+               == platform::MsgAnswer::Yes) {
+        QString error;
+        if (!putBackPreviousDatabase(database, &error))
+            platform::showMessage(nullptr,
+                                  QStringLiteral("The previous database could not be put back: %1.\r"
+                                                 "The local database was left as it was.")
+                                      .arg(error),
+                                  platform::MsgIcon::Critical);
+    }
+    QFile::remove(mark);   // asked once: the answer stands
+    removeDiscoveryLeftovers(database);
+    return folder;
+}
+
 } // namespace
 
 StartupResult startStation(const QStringList &arguments, bool show)
@@ -58,6 +106,7 @@ StartupResult startStation(const QStringList &arguments, bool show)
         frmDisclaimer notice;
         notice.exec();
     }
+    result.folder = cleanStart();
 
     auto window = std::make_unique<frmMain>(mode.gpsdoVersion, mode.lowLatencyOption);
     window->toolbarButton(6)->setEnabled(false);

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "platform/FolderUse.h"
 #include "platform/InstanceLock.h"
 
 class frmMain;
@@ -22,6 +23,7 @@ struct StartupResult {
     std::unique_ptr<frmMain> window;               // null: the program ends
     int exitCode = 0;
     std::unique_ptr<platform::InstanceLock> lock;  // held while the window lives
+    std::unique_ptr<platform::FolderUse> folder;   // the database folder, likewise
 };
 
 // Runs start-up steps 1 to 8. With show=false the window is built but not shown.

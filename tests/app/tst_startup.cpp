@@ -12,11 +12,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <optional>
 #include <unistd.h>
 
 #include "windows/Startup.h"
 #include "windows/frmDisclaimer.h"
 #include "windows/frmMain.h"
+#include "platform/FolderUse.h"
 #include "platform/InstanceLock.h"
 #include "platform/Settings.h"
 #include "support/ScriptedMessageBox.h"
@@ -201,6 +203,68 @@ private slots:
         // No main window was left behind.
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<frmMain *>(w));
+    }
+
+    // What a station that ended abruptly left: the store's temporary files go (when no other
+    // station uses the folder), and a discovery that did not finish is told once, with the
+    // previous database put back on Yes.
+    void cleanStart_data()
+    {
+        QTest::addColumn<bool>("unfinished");
+        QTest::addColumn<bool>("backup");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("otherStation");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QString>("database");   // which content nms.ini has afterwards
+        QTest::newRow("unfinished, Yes: previous back") << true << true << true << false << true << "previous";
+        QTest::newRow("unfinished, No: partial kept") << true << true << false << false << true << "partial";
+        QTest::newRow("unfinished, nothing to put back") << true << false << true << false << false << "partial";
+        QTest::newRow("finished") << false << true << true << false << false << "partial";
+        QTest::newRow("another station in the folder") << true << true << true << true << false << "partial";
+    }
+    void cleanStart()
+    {
+        QFETCH(bool, unfinished); QFETCH(bool, backup); QFETCH(bool, yes); QFETCH(bool, otherStation);
+        QFETCH(bool, asked); QFETCH(QString, database);
+        if (!portFree(2976))
+            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        const QString ini = m_env->iniPath();
+        const QMap<QString, QString> content{{"partial", "[0011223344AA]\nNAME=STUDIO\n"},
+                                             {"previous", "[0011223344AA]\nNAME=STUDIO\n[0011223344BB]\nNAME=SITE\n"}};
+        const QStringList leftovers{".nms.ini.Ab12Cd", ".nms.ini.000000"};
+        const QStringList others{".nms.ini.Ab12C", ".nms.ini.Ab12Cd7", ".nms.ini.Ab-2Cd", "nms.ini.Ab12Cd",
+                                 ".nms.ini.bak.Ab12Cd", ".brivolte-nms-probe-Ab12Cd"};
+        for (const QString &name : leftovers + others + QStringList{"nms.ini.bak", "nms.ini.discovering"}) {
+            QFile f(QFileInfo(ini).dir().filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content["previous"].toLatin1());
+        }
+        if (!unfinished)
+            QFile::remove(ini + ".discovering");
+        if (!backup)
+            QFile::remove(ini + ".bak");
+        m_env->writeIni(content["partial"]);
+        std::optional<platform::FolderUse> other;
+        if (otherStation)
+            other.emplace(QFileInfo(ini).path()).share();
+
+        ScriptedMessageBox boxes;
+        boxes.answerNext(yes ? platform::MsgAnswer::Yes : platform::MsgAnswer::No);
+        StartupResult started = startStation({}, false);
+        QVERIFY(started.window);
+        const QString question = QStringLiteral("The last auto discovery did not finish: the local database may "
+                                                "hold only some of the elements.\rThe previous database is kept in "
+                                                "%1.bak. Do you want to put it back?").arg(ini);
+        QCOMPARE(boxes.texts().contains(question), asked);
+        if (asked)
+            QCOMPARE(boxes.shown().at(0).title, QStringLiteral("Restore database"));
+        QCOMPARE(QFile::exists(ini + ".discovering"), otherStation);
+        QCOMPARE(m_env->readIni().remove('\r'), content[database]);
+        QCOMPARE(started.window->TreeView1->topLevelItemCount(), database == "previous" ? 2 : 1);
+        for (const QString &name : leftovers)
+            QCOMPARE(QFileInfo::exists(QFileInfo(ini).dir().filePath(name)), otherStation);
+        for (const QString &name : others)
+            QVERIFY2(QFileInfo::exists(QFileInfo(ini).dir().filePath(name)), qPrintable(name));
     }
 
     void noticeUntilAcceptedOnce_data()

@@ -10,6 +10,7 @@
 #include "windows/frmStatistics.h"
 #include "sfn/StatusRecord.h"
 #include "store/IniStore.h"
+#include "support/ReceiveQueue.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
 
@@ -106,6 +107,31 @@ private slots:
         const platform::MessageSpec ask = m_boxes->shown().at(0);
         QCOMPARE(ask.title, "Reset counters");
         QVERIFY(ask.icon == MsgIcon::Question && ask.buttons == platform::MsgButtons::YesNo);
+    }
+
+    // A flood of unreadable records while each box stays open a while (its event loop
+    // delivering more): never two boxes at once, and the first one's company is told in
+    // one summary.
+    void floodOfUnreadableRecordsGivesOneBoxAtATime()
+    {
+        open(ini("127.0.0.1", "on"));
+        m_boxes->stayOpenFor(20);
+        for (int i = 0; i < 3000; ++i) {
+            m_element.answer(sampleRecord());
+            if (i % 200 == 199)
+                QTest::qWait(2);   // a pace the receive buffer takes without dropping much
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(receiveQueueBytes(2978), 0, 30000);
+        const QByteArray marker(62, 'M');   // ignored by the window, seen by the socket
+        m_element.answer(marker);
+        QTRY_VERIFY_WITH_TIMEOUT(m_arrived->all().contains(marker), 10000);
+
+        const QString error5 = "Error 5 while retrieving values. Please reset the device and try again.";
+        const QRegularExpression summary('^' + QRegularExpression::escape(error5) + "\r… and \\d+ more like it\\.$");
+        QCOMPARE(m_boxes->deepest(), 1);
+        QVERIFY2(m_boxes->count() < 300, qPrintable(QString::number(m_boxes->count())));
+        QVERIFY(!m_boxes->texts().filter(summary).isEmpty());
+        QCOMPARE(m_boxes->texts().filter(summary).size() + m_boxes->texts().count(error5), m_boxes->count());
     }
 
     // Bad stored ip used to end the whole program when the window opened; now it is told.

@@ -69,10 +69,10 @@ private slots:
             QFile f(sent);
             return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : -1;
         };
-        // The subnet's broadcast and its own address, multicast, the limited broadcast. (An
-        // address off every subnet is asked for on the paging links: Arp.h.)
-        for (const QString &address : {host(255), host(0), QStringLiteral("224.0.0.1"),
-                                       QStringLiteral("255.255.255.255")}) {
+        // Off the subnet (routed out of the lab's link all the same), the subnet's
+        // broadcast and its own address, multicast, the limited broadcast.
+        for (const QString &address : {QStringLiteral("192.0.2.5"), host(255), host(0),
+                                       QStringLiteral("224.0.0.1"), QStringLiteral("255.255.255.255")}) {
             const qint64 before = sentPackets();
             QVERIFY(before >= 0);
             QCOMPARE(resolve(address), QByteArray());

@@ -100,12 +100,20 @@ struct Core {
     }
     ~Core() { station::MacWait::setTickIntervalForTests(0); }
 
-    // Whatever a slot showing a box would let happen during its event loop runs in onReport.
+    // Whatever a slot showing a box would let happen during its event loop runs in
+    // onReport; with stayOpenMs the "box" runs an event loop that long, as a real one does.
     void report(const MessageSpec &m)
     {
         shown.append(m);
+        deepest = qMax(deepest, ++open);
         if (onReport)
             onReport(m);
+        if (stayOpenMs > 0) {
+            QEventLoop box;
+            QTimer::singleShot(stayOpenMs, &box, &QEventLoop::quit);
+            box.exec();
+        }
+        --open;
     }
     QStringList texts() const
     {
@@ -126,6 +134,7 @@ struct Core {
     QList<MessageSpec> shown;
     QList<station::Confirmation> confirmations;
     int databaseChanges = 0;
+    int stayOpenMs = 0, open = 0, deepest = 0;
     std::function<void(const MessageSpec &)> onReport;
 };
 

@@ -7,6 +7,7 @@
 #include "StationCore.h"
 #include "platform/Interfaces.h"
 #include "station/DiscoveryRun.h"
+#include "store/CrashLeftovers.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ private slots:
         QCOMPARE(fileText(backup), backupAfter);
         QCOMPARE(c.s.socket().remoteHost() + ':' + QString::number(c.s.socket().remotePort()), QStringLiteral("10.0.0.5:2976"));
         QVERIFY(!c.s.discoveryActive() && !run.isRunning());
+        QVERIFY(!QFile::exists(DiscoveryMark::path(c.env.iniPath())));
     }
 
     // When the copy cannot be made the database is left as it was and nothing is sent.
@@ -110,6 +112,7 @@ private slots:
         QVERIFY(started.message.text.endsWith(QStringLiteral("\rAuto discovery was not started.")));
         QCOMPARE(fileText(c.env.iniPath()), before);
         QVERIFY(!c.s.discoveryActive());
+        QVERIFY(!QFile::exists(DiscoveryMark::path(c.env.iniPath())));
     }
 
     // Which interfaces a request goes out on, from what the kernel lists.

@@ -13,6 +13,7 @@
 #include "diagnostics/LevelBlock.h"
 #include "editor/AudioDisplay.h"
 #include "platform/AppDir.h"
+#include "platform/FolderUse.h"
 #include "platform/Interfaces.h"
 #include "platform/Settings.h"
 #include "station/DiscoveryRun.h"
@@ -715,6 +716,10 @@ int run(const Invocation &invocation)
         print(stdout, help(invocation.command));
         return kOk;
     }
+    // One of the stations using the database folder while it runs: a station starting
+    // meanwhile must not take what this one writes for leftovers.
+    platform::FolderUse folder(platform::applicationDirectory());
+    folder.share();
     Report report(invocation);
     const Options o = parse(invocation.arguments, c->flags, c->valued);
     if (!o.error.isEmpty())
