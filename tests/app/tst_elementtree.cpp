@@ -84,8 +84,7 @@ private slots:
     }
     void emptyDatabaseMessages()
     {
-        QFETCH(QString, content);
-        QFETCH(QString, message);
+        QFETCH(QString, content); QFETCH(QString, message);
         if (!content.isNull())
             m_env->writeIni(content);
         ScriptedMessageBox boxes;

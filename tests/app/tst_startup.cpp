@@ -86,10 +86,8 @@ private slots:
 
     void argumentRule_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("gps");
-        QTest::addColumn<bool>("lowLatency");
-        QTest::addColumn<int>("bufferMaximum");
+        QTest::addColumn<QStringList>("arguments"); QTest::addColumn<bool>("gps");
+        QTest::addColumn<bool>("lowLatency"); QTest::addColumn<int>("bufferMaximum");
         QTest::addColumn<QString>("titleTail");
         QTest::newRow("none") << QStringList() << false << false << 22 << QStringLiteral(" - Quorvane Broadcast");
         QTest::newRow("GPS") << QStringList{QStringLiteral("GPS")} << true << false << 23
@@ -106,10 +104,7 @@ private slots:
     }
     void argumentRule()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, gps);
-        QFETCH(bool, lowLatency);
-        QFETCH(int, bufferMaximum);
+        QFETCH(QStringList, arguments); QFETCH(bool, gps); QFETCH(bool, lowLatency); QFETCH(int, bufferMaximum);
         QFETCH(QString, titleTail);
         if (!portFree(2976))
             QSKIP("UDP port 2976 is in use on this machine (a running station?)");
@@ -210,11 +205,8 @@ private slots:
     // previous database put back on Yes.
     void cleanStart_data()
     {
-        QTest::addColumn<bool>("unfinished");
-        QTest::addColumn<bool>("backup");
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<bool>("otherStation");
-        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("unfinished"); QTest::addColumn<bool>("backup"); QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("otherStation"); QTest::addColumn<bool>("asked");
         QTest::addColumn<QString>("database");   // which content nms.ini has afterwards
         QTest::newRow("unfinished, Yes: previous back") << true << true << true << false << true << "previous";
         QTest::newRow("unfinished, No: partial kept") << true << true << false << false << true << "partial";
@@ -270,9 +262,7 @@ private slots:
     void noticeUntilAcceptedOnce_data()
     {
         QTest::addColumn<QString>("stored");   // "" = absent
-        QTest::addColumn<bool>("tick");
-        QTest::addColumn<bool>("shownFirst");
-        QTest::addColumn<bool>("shownNext");
+        QTest::addColumn<bool>("tick"); QTest::addColumn<bool>("shownFirst"); QTest::addColumn<bool>("shownNext");
         QTest::newRow("fresh account, closed without tick") << QString() << false << true << true;
         QTest::newRow("fresh account, ticked") << QString() << true << true << false;
         QTest::newRow("stored 0") << QStringLiteral("0") << true << true << false;
@@ -281,10 +271,7 @@ private slots:
     }
     void noticeUntilAcceptedOnce()
     {
-        QFETCH(QString, stored);
-        QFETCH(bool, tick);
-        QFETCH(bool, shownFirst);
-        QFETCH(bool, shownNext);
+        QFETCH(QString, stored); QFETCH(bool, tick); QFETCH(bool, shownFirst); QFETCH(bool, shownNext);
         if (!portFree(2976))
             QSKIP("UDP port 2976 is in use on this machine (a running station?)");
         // Start from a fresh account for each row.

@@ -43,9 +43,7 @@ private slots:
     void faceShowsOutcome_data()
     {
         QTest::addColumn<QString>("style");   // empty: the application's own
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<bool>("click");
-        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("address"); QTest::addColumn<bool>("click"); QTest::addColumn<QString>("caption");
         QTest::addColumn<QColor>("colour");
         for (const char *style : {"Fusion", "Windows", ""}) {
             const char *under = *style ? style : "own style";
@@ -61,10 +59,7 @@ private slots:
     }
     void faceShowsOutcome()
     {
-        QFETCH(QString, style);
-        QFETCH(QString, address);
-        QFETCH(bool, click);
-        QFETCH(QString, caption);
+        QFETCH(QString, style); QFETCH(QString, address); QFETCH(bool, click); QFETCH(QString, caption);
         m_station.reset();
         if (!style.isEmpty()) {
             QVERIFY(QStyleFactory::keys().contains(style, Qt::CaseInsensitive));

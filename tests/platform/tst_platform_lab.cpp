@@ -101,8 +101,7 @@ private slots:
 
     void pingPeer_data()
     {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<Kind>("used");
+        QTest::addColumn<Kind>("kind"); QTest::addColumn<Kind>("used");
         // The lab allows datagram sockets, so they are the first choice.
         QTest::newRow("automatic") << Kind::Automatic << Kind::Datagram;
         QTest::newRow("raw") << Kind::Raw << Kind::Raw;
@@ -110,8 +109,7 @@ private slots:
 
     void pingPeer()
     {
-        QFETCH(Kind, kind);
-        QFETCH(Kind, used);
+        QFETCH(Kind, kind); QFETCH(Kind, used);
         IcmpEcho echo;
         echo.setSocketKind(kind);
         QSignalSpy spy(&echo, &IcmpEcho::finished);
@@ -125,8 +123,7 @@ private slots:
     {
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<int>("hostNumber");   // one each: a late answer must not land in the next row
-        QTest::addColumn<int>("timeoutMs");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("timeoutMs"); QTest::addColumn<int>("status");
         QTest::newRow("datagram, times out") << Kind::Datagram << 21 << 1000 << IcmpEcho::kTimedOut;
         QTest::newRow("raw, times out") << Kind::Raw << 22 << 1000 << IcmpEcho::kTimedOut;
         // Given time, the kernel gives up resolving and answers our own request with "host
@@ -137,10 +134,7 @@ private slots:
 
     void pingAbsentHost()
     {
-        QFETCH(Kind, kind);
-        QFETCH(int, hostNumber);
-        QFETCH(int, timeoutMs);
-        QFETCH(int, status);
+        QFETCH(Kind, kind); QFETCH(int, hostNumber); QFETCH(int, timeoutMs); QFETCH(int, status);
         // The peer is pinged at the same time: a raw socket also sees that answer, and it
         // must not be taken for the absent host's.
         IcmpEcho toAbsent;

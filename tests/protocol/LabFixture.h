@@ -1,6 +1,7 @@
 #pragma once
 // What the lab tests of the windows share: the test network (support/LabNetwork.h) and
 // driving the main window as an operator does.
+#include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <QtTest>

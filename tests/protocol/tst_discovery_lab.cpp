@@ -152,19 +152,14 @@ private slots:
 
     void configureThroughThePanel_data()
     {
-        QTest::addColumn<int>("element");
-        QTest::addColumn<QString>("newName");
-        QTest::addColumn<QString>("newIp");
+        QTest::addColumn<int>("element"); QTest::addColumn<QString>("newName"); QTest::addColumn<QString>("newIp");
         QTest::addColumn<int>("bufferSteps");   // Right-arrow presses on the buffer bar
         QTest::newRow("encoder") << 1 << QStringLiteral("Studio Main") << QStringLiteral("10.77.0.21") << 0;
         QTest::newRow("decoder") << 3 << QStringLiteral("Site North") << QStringLiteral("10.77.0.23") << 2;
     }
     void configureThroughThePanel()
     {
-        QFETCH(int, element);
-        QFETCH(QString, newName);
-        QFETCH(QString, newIp);
-        QFETCH(int, bufferSteps);
+        QFETCH(int, element); QFETCH(QString, newName); QFETCH(QString, newIp); QFETCH(int, bufferSteps);
         const LabElement e = elements.at(element - 1);
         boxes->clear();
         QVERIFY(click(e.mac));

@@ -1,46 +1,21 @@
-// The station under floods and faults in the test network (lab/run-in-lab.sh 2): each of
-// its ports flooded at full speed from an element's namespace, after which the next
-// discovery and confirmation work; and a station killed inside a discovery, whose next
-// start offers the previous database back and finds no temporary file of the store.
-#include <QApplication>
-#include <QDialog>
+// A station killed inside a discovery in the test network (lab/run-in-lab.sh 2): the
+// command-line tool's storing discovery, killed at a random moment of its three seconds
+// (or while an answer was written); the next start of the station window offers the
+// previous database back and finds no temporary file of the store. How the station reads
+// a flooded port is the loopback tests' (tst_station readingNeverStops, tst_statistics).
 #include <QDir>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QTreeWidget>
-#include <QtTest>
-#include <memory>
 
-#include <arpa/inet.h>
-#include <cstdio>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "windows/Startup.h"
-#include "windows/frmMain.h"
-#include "windows/frmStatistics.h"
+#include "protocol/LabFixture.h"
 #include "platform/Settings.h"
 #include "store/CrashLeftovers.h"
 #include "store/IniStore.h"
-#include "support/ReceiveQueue.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
-
-using platform::MsgAnswer;
+#include "windows/Startup.h"
 
 namespace {
-
-const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
-constexpr long kFloodDatagrams = 100000;
-constexpr int kFloodMilliseconds = 3000;
-
-QStringList envList(const char *name)
-{
-    return QString::fromLocal8Bit(qgetenv(name)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
 
 QByteArray fileBytes(const QString &path)
 {
@@ -48,196 +23,45 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Child mode, run inside an element's namespace: junk of any length and random messages
-// of the feedback's lengths (40, 41, 54 bytes), as fast as the socket takes them.
-int flood(const char *host, quint16 port, long count, int milliseconds)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET, to.sin_port = htons(port), to.sin_addr.s_addr = ::inet_addr(host);
-    QRandomGenerator random(2976);
-    quint32 words[325];
-    QElapsedTimer clock;
-    clock.start();
-    long sent = 0;
-    for (; fd >= 0 && sent < count && clock.elapsed() < milliseconds; ++sent) {
-        random.fillRange(words);
-        const size_t lengths[] = {size_t(random.bounded(1300)), 40, 41, 54};
-        ::sendto(fd, words, lengths[sent % 4], 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    }
-    std::printf("%ld %lld\n", sent, static_cast<long long>(clock.elapsed()));
-    return fd >= 0 ? 0 : 1;
-}
-
-// Child mode: a station that starts, begins a discovery and says so, until it is killed.
-int discoverUntilKilled()
-{
-    ScriptedMessageBox boxes;
-    boxes.answerNext(MsgAnswer::Yes);   // the database holds elements: Auto Discovery asks first
-    StartupResult started = startStation({}, false);
-    if (!started.window)
-        return 2;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto *paging = started.window->findChild<QDialog *>(QStringLiteral("frmPaging")); paging && paging->isVisible()) {
-            std::printf("paging\n");
-            std::fflush(stdout);
-            poll.stop();
-        }
-    });
-    poll.start(5);
-    QTimer::singleShot(0, started.window.get(), [&] { started.window->toolbarButton(1)->trigger(); });
-    QTimer::singleShot(60000, qApp, &QCoreApplication::quit);   // never killed: the parent failed
-    return QCoreApplication::exec();
-}
-
 } // namespace
 
 class TestFaultsLab : public QObject {
     Q_OBJECT
-
-    QStringList ips, macs;
-    QString netnsPrefix;
     std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<ScriptedMessageBox> boxes;
-    std::unique_ptr<frmMain> w;
-
-    QStringList storedSections() const
-    {
-        QStringList sections;
-        LoadIniSectionsLB(sections, env->iniPath());
-        sections.sort();
-        return sections;
-    }
-    QStringList labSections() const
-    {
-        QStringList sections;
-        for (const QString &mac : macs)
-            sections << QString(mac).remove(QLatin1Char(':'));
-        sections.sort();
-        return sections;
-    }
-    bool discover()
-    {
-        boxes->answerNext(MsgAnswer::Yes);   // Auto Discovery's question when the database holds elements
-        w->toolbarButton(1)->trigger();       // returns when the window has ended
-        return storedSections() == labSections();
-    }
-    QTreeWidgetItem *node(const QString &mac) const
-    {
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
-            if (w->TreeView1->topLevelItem(i)->data(0, Qt::UserRole).toString() == mac)
-                return w->TreeView1->topLevelItem(i);
-        return nullptr;
-    }
 
 private slots:
     void initTestCase()
     {
         if (qEnvironmentVariableIsEmpty("BRIVOLTE_LAB_ELEMENTS"))
             QSKIP("needs the test network: run through lab/run-in-lab.sh 2");
-        ips = envList("BRIVOLTE_LAB_ELEMENTS");
-        macs = envList("BRIVOLTE_LAB_MACS");
-        netnsPrefix = QString::fromLocal8Bit(qgetenv("BRIVOLTE_LAB_NETNS"));
-        QCOMPARE(ips.size(), 2);
-        QCOMPARE(qgetenv("BRIVOLTE_LAB_MODE"), QByteArray("separate"));
+        QVERIFY(inLabStationNamespace());   // the tool broadcasts
         env = std::make_unique<TestEnvironment>();
         platform::writeSetting(QStringLiteral("EULA1"), QStringLiteral("1"));
-        boxes = std::make_unique<ScriptedMessageBox>();
-        boxes->stayOpenFor(50);   // as a box does before the operator gets to it
-        w = std::make_unique<frmMain>(false, false);
-        QVERIFY(w->bindMainSocket().ok());
-        w->Load_Config();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QVERIFY(discover());
+        int code = -1;
+        run(qEnvironmentVariable("BRIVOLTE_NMSCTL"), {"discover", "--store"}, &code);
+        QCOMPARE(code, 0);
+        QCOMPARE(CountIniSections(env->iniPath()), 2);
     }
 
-    void cleanupTestCase()
-    {
-        w.reset();
-        boxes.reset();
-        env.reset();
-    }
-
-    // 2976 with the main window only, 2978 with the statistics window open on the decoder.
-    void floodThenDiscoverAndConfirm_data()
-    {
-        QTest::addColumn<int>("port");
-        QTest::newRow("main socket") << 2976;
-        QTest::newRow("statistics window") << 2978;
-    }
-    void floodThenDiscoverAndConfirm()
-    {
-        QFETCH(int, port);
-        std::unique_ptr<frmStatistics> statistics;
-        if (port == 2978) {
-            const QString decoder = QString(macs.at(1)).remove(QLatin1Char(':'));
-            statistics = std::make_unique<frmStatistics>(decoder, QStringLiteral("DECODER"), w.get());
-            QVERIFY(statistics->isOpen());
-            statistics->show();
-        }
-        int read = 0;
-        const QMetaObject::Connection counting = connect(statistics ? &statistics->udpClient2 : &w->udpClient,
-                                                         &platform::UdpPort::datagramReceived, this, [&read] { ++read; });
-        boxes->clear();
-        QProcess flooder;
-        flooder.start(QStringLiteral("ip"), {"netns", "exec", netnsPrefix + "el1", QCoreApplication::applicationFilePath(),
-                                             "--flood", "10.77.0.1", QString::number(port),
-                                             QString::number(kFloodDatagrams), QString::number(kFloodMilliseconds)});
-        QTRY_VERIFY_WITH_TIMEOUT(flooder.state() == QProcess::NotRunning, kFloodMilliseconds + 20000);
-        QElapsedTimer drain;
-        drain.start();
-        const QStringList figures = QString::fromLatin1(flooder.readAllStandardOutput()).split(QLatin1Char(' '));
-        QCOMPARE(flooder.exitCode(), 0);
-        QCOMPARE(figures.size(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(receiveQueueBytes(quint16(port)), 0, 60000);
-        const double seconds = qMax(1LL, figures.at(1).toLongLong()) / 1000.0;
-        qInfo("port %d: %s datagrams in %.2f s (%.0f per second), %d read (the rest found the receive buffer "
-              "full); the socket was empty %lld ms after the flood; %d boxes, at most %d open at once",
-              port, qPrintable(figures.at(0)), seconds, figures.at(0).toDouble() / seconds, read, drain.elapsed(),
-              boxes->count(), boxes->deepest());
-        disconnect(counting);
-        QCOMPARE(boxes->deepest(), 1);
-        statistics.reset();
-
-        QVERIFY(discover());
-        boxes->clear();
-        QTreeWidgetItem *encoder = node(macs.at(0));
-        QVERIFY(encoder);
-        w->TreeView1_NodeClick(encoder);
-        boxes->answerNext(MsgAnswer::Yes);
-        w->toolbarButton(4)->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(boxes->texts().contains(kSuccess), 30000);
-    }
-
-    // Killed at a random moment of the paging window, or while an answer was written: the
-    // next start removes what the write left, and Yes puts the previous database back.
     void killedInsideADiscovery()
     {
-        w->udpClient.close();   // the stations below need 2976
-        const auto rebind = qScopeGuard([this] { w->bindMainSocket(); });
         const QDir folder = QFileInfo(env->iniPath()).dir();
         for (int round = 0; round < 3; ++round) {
             const QByteArray previous = fileBytes(env->iniPath());
-            QProcess station;
-            station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            station.start(QCoreApplication::applicationFilePath(), {"--discover"});
-            QVERIFY(station.waitForStarted(5000));
-            QByteArray said;
-            for (int reads = 0; reads < 10 && !said.contains("paging") && station.waitForReadyRead(20000); ++reads)
-                said += station.readAllStandardOutput();
-            QVERIFY2(said.contains("paging"), said.constData());
+            QProcess discovery;
+            discovery.start(qEnvironmentVariable("BRIVOLTE_NMSCTL"), {"discover", "--store"});
+            QVERIFY(discovery.waitForStarted(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(DiscoveryMark::path(env->iniPath())), 5000);
             QTest::qWait(int(QRandomGenerator::global()->bounded(2500)));
-            station.kill();
-            QVERIFY(station.waitForFinished(5000));
+            discovery.kill();
+            QVERIFY(discovery.waitForFinished(5000));
 
-            boxes->clear();
-            boxes->answerNext(MsgAnswer::Yes);
+            ScriptedMessageBox boxes;
+            boxes.answerNext(platform::MsgAnswer::Yes);
             StartupResult started = startStation({}, false);
             QVERIFY(started.window);
-            QVERIFY2(boxes->count() == 1 && boxes->texts().at(0).startsWith("The last auto discovery did not finish"),
-                     qPrintable(boxes->texts().join(QLatin1Char('|'))));
+            QVERIFY2(boxes.count() == 1 && boxes.texts().at(0).startsWith("The last auto discovery did not finish"),
+                     qPrintable(boxes.texts().join(QLatin1Char('|'))));
             QCOMPARE(fileBytes(env->iniPath()), previous);
             QCOMPARE(folder.entryList({".nms.ini.*"}, QDir::Files | QDir::Hidden), QStringList());
             QVERIFY(!QFile::exists(DiscoveryMark::path(env->iniPath())));
@@ -245,15 +69,5 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    if (argc == 6 && qstrcmp(argv[1], "--flood") == 0)
-        return flood(argv[2], quint16(std::atoi(argv[3])), std::atol(argv[4]), std::atoi(argv[5]));
-    QApplication app(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--discover") == 0)
-        return discoverUntilKilled();
-    TestFaultsLab test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestFaultsLab)
 #include "tst_faults_lab.moc"

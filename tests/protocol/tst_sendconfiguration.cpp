@@ -84,8 +84,7 @@ private slots:
 
     void panelBecomesTheCommand_data()
     {
-        QTest::addColumn<PanelSetup>("panel");
-        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<PanelSetup>("panel"); QTest::addColumn<QByteArray>("expected");
         const QByteArray head = hex("0A000005 FFFFFF00 0A000001 0A000009 01 01 00 00");
         QTest::newRow("worked encoder example") << PanelSetup([](frmMain &) {}) << head + "ABC             " + hex("01");
         QTest::newRow("decoder") << PanelSetup([](frmMain &w) {

@@ -106,8 +106,7 @@ private slots:
 
     void valueRoundTrip()
     {
-        QFETCH(QString, written);
-        QFETCH(QByteArray, onDisk);
+        QFETCH(QString, written); QFETCH(QByteArray, onDisk);
         QVERIFY(WriteToINI("001122AABBCC", "name", written, path()));
         QCOMPARE(readRaw(path()), "[001122AABBCC]\r\nNAME=" + onDisk + "\r\n");
         QCOMPARE(ReadFromINI("001122aabbcc", "name", path()), QString::fromLatin1(onDisk).left(749));
@@ -160,9 +159,7 @@ private slots:
 
     void edits()
     {
-        QFETCH(QByteArray, initial);
-        QFETCH(QString, ops);
-        QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, initial); QFETCH(QString, ops); QFETCH(QByteArray, expected);
         if (!initial.isNull())
             writeRaw(path(), initial);
         for (const QString &op : ops.split(u';')) {
@@ -224,10 +221,7 @@ private slots:
 
     void reads()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        QFETCH(QString, keyNames);
+        QFETCH(QByteArray, file); QFETCH(QString, key); QFETCH(QString, value); QFETCH(QString, keyNames);
         QFETCH(QString, sectionNames);
         const QStringList keyList = keyNames.split(u' ', Qt::SkipEmptyParts);
         const bool present = value != "<none>";
@@ -264,8 +258,7 @@ private slots:
 
     void leadingWholeNumber_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("line"); QTest::addColumn<int>("number");
         const struct { const char *line; int number; } rows[] = {{"K=12abc", 12}, {"K=1.9", 1}, {"K=-5", -5},
             {"K =  +7  ", 7}, {"K=X", 0}, {"K=-", 0}, {"K=99999999999999999999", INT32_MAX},
             {"K=-99999999999999999999", INT32_MIN}, {"L=1", 42}};   // missing key: the default
@@ -275,8 +268,7 @@ private slots:
 
     void leadingWholeNumber()
     {
-        QFETCH(QString, line);
-        QFETCH(int, number);
+        QFETCH(QString, line); QFETCH(int, number);
         writeRaw(path(), "[A]\r\n" + line.toLatin1() + "\r\n");
         QCOMPARE(GetLongFromINI("a", "K", path(), 42), number);
     }
@@ -293,8 +285,7 @@ private slots:
 
     void refusedNames_data()
     {
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("section"); QTest::addColumn<QString>("key");
         QTest::newRow("section with ]") << "A]B" << "K";
         QTest::newRow("section with CR LF") << "A\r\n[EVIL]" << "K";
         QTest::newRow("section with NUL") << u"A\0B"_s << "K";
@@ -308,8 +299,7 @@ private slots:
 
     void refusedNames()
     {
-        QFETCH(QString, section);
-        QFETCH(QString, key);
+        QFETCH(QString, section); QFETCH(QString, key);
         const QByteArray initial("[A]\r\nK=1\r\n");
         writeRaw(path(), initial);
         QTest::ignoreMessage(QtWarningMsg, kSaveFailed);

@@ -19,8 +19,7 @@ private slots:
 
     void isValidIP_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("text"); QTest::addColumn<bool>("valid");
         for (const char *text : {"192.168.1.20", "0.0.0.0", "255.255.255.255", " 10 . 0 .0. 1 ", "010.001.000.001"})
             QTest::addRow("'%s'", text) << QString::fromUtf8(text) << true;
         for (const char *text : {"192.168.1", "192.168.1.20.5", "10.0.0.1.", ".10.0.0.1", "192.168.1.256",
@@ -32,8 +31,7 @@ private slots:
 
     void isValidIP()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
+        QFETCH(QString, text); QFETCH(bool, valid);
         QCOMPARE(IsValidIP(text), valid);
     }
 
@@ -55,8 +53,7 @@ private slots:
 
     void roundHalfEven_data()
     {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<int>("decimals");
+        QTest::addColumn<double>("value"); QTest::addColumn<int>("decimals");
         QTest::addColumn<double>("rounded");   // the nearest double to the decimal result
         const struct { double value; int decimals; double rounded; } rows[] = {
             {2.25, 1, 2.2}, {2.35, 1, 2.4}, {0.125, 2, 0.12}, {0.375, 2, 0.38},
@@ -72,17 +69,13 @@ private slots:
 
     void roundHalfEven()
     {
-        QFETCH(double, value);
-        QFETCH(int, decimals);
-        QFETCH(double, rounded);
+        QFETCH(double, value); QFETCH(int, decimals); QFETCH(double, rounded);
         QCOMPARE(::roundHalfEven(value, decimals), rounded);
     }
 
     void formatDecimal_data()
     {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<int>("decimals");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value"); QTest::addColumn<int>("decimals"); QTest::addColumn<QString>("text");
         const struct { double value; int decimals; const char *text; } rows[] = {
             {2.50, 6, "2.5"}, {60.0, 6, "60"}, {-0.5, 6, "-0.5"}, {-0.0, 6, "0"}, {-0.04, 1, "0"},
             {0.125, 2, "0.12"}, {0.375, 2, "0.38"}, {1e20, 2, "100000000000000000000"}, {0.000001, 6, "0.000001"},
@@ -94,9 +87,7 @@ private slots:
 
     void formatDecimal()
     {
-        QFETCH(double, value);
-        QFETCH(int, decimals);
-        QFETCH(QString, text);
+        QFETCH(double, value); QFETCH(int, decimals); QFETCH(QString, text);
         QCOMPARE(::formatDecimal(value, decimals), text);
     }
 
@@ -115,9 +106,7 @@ private slots:
 
     void macTexts()
     {
-        QFETCH(QString, mac);
-        QFETCH(QString, section);
-        QFETCH(QString, formatted);
+        QFETCH(QString, mac); QFETCH(QString, section); QFETCH(QString, formatted);
         QCOMPARE(Encode_MAC(mac), section);
         QCOMPARE(FormatMAC(mac), formatted);
         if (!formatted.isEmpty())   // and back to the section name
@@ -126,8 +115,7 @@ private slots:
 
     void leadingNumber_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text"); QTest::addColumn<double>("value");
         const struct { const char *text; double value; } rows[] = {
             {"12", 12}, {"1.0", 1}, {"2.25", 2.25}, {"12abc", 12}, {"7.", 7}, {"1.2.3", 1.2}, {"   42", 42},
             {"-3.5x", -3.5}, {"+8", 8}, {".5", 0.5}, {"", 0}, {"x", 0}, {"-", 0}, {".", 0}, {"1e5", 1},
@@ -139,16 +127,13 @@ private slots:
 
     void leadingNumber()
     {
-        QFETCH(QString, text);
-        QFETCH(double, value);
+        QFETCH(QString, text); QFETCH(double, value);
         QCOMPARE(::leadingNumber(text), value);
     }
 
     void wholeNumber16_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text"); QTest::addColumn<bool>("ok"); QTest::addColumn<int>("value");
         const struct { const char *text; int value; } good[] = {
             {"37", 37}, {"  43 ", 43}, {"-5", -5}, {"007", 7}, {"32767", 32767}, {"-32768", -32768},
             {"00000000000000000001", 1}};
@@ -161,9 +146,7 @@ private slots:
 
     void wholeNumber16()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, ok);
-        QFETCH(int, value);
+        QFETCH(QString, text); QFETCH(bool, ok); QFETCH(int, value);
         bool converted = !ok;
         QCOMPARE(int(::wholeNumber16(text, &converted)), value);
         QCOMPARE(converted, ok);

@@ -79,8 +79,7 @@ private slots:
 
     void configurationFeedback_data()
     {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QStringList>("options"); QTest::addColumn<QByteArray>("command");
         QTest::addColumn<QByteArray>("feedback");
         QTest::newRow("encoder, worked example") << kWorkedEncoder << kWorkedCommand << kWorkedFeedback;
         const QByteArray siteB = hex("C0A8010A FFFF0000 C0A80101 EF010203 00 00 01");
@@ -106,8 +105,7 @@ private slots:
 
     void faults_data()
     {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QStringList>("options"); QTest::addColumn<QByteArray>("request");
         QTest::addColumn<quint16>("port");
         QTest::addColumn<QByteArray>("feedback");   // empty: no answer at all
         auto patched = [](int offset, const char *bytes) { return QByteArray(kWorkedFeedback).replace(offset, hex(bytes).size(), hex(bytes)); };
@@ -141,8 +139,7 @@ private slots:
 
     void levelAnswer_data()
     {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<int>("length");
+        QTest::addColumn<QStringList>("options"); QTest::addColumn<int>("length");
         QTest::addColumn<qint32>("peak");     // largest positive sample
         QTest::addColumn<qint32>("bound");    // every |sample| <= bound
         QTest::addColumn<QString>("shown");   // the station's level text

@@ -107,16 +107,14 @@ private slots:
     // last database that had elements, however often it is tried.
     void aDiscoveryThatCannotSendLosesNothing_data()
     {
-        QTest::addColumn<QStringList>("only");
-        QTest::addColumn<QString>("reasons");
+        QTest::addColumn<QStringList>("only"); QTest::addColumn<QString>("reasons");
         QTest::newRow("every interface down") << QStringList() << "no network interface is up";
         QTest::newRow("again") << QStringList() << "no network interface is up";
         QTest::newRow("the named interface down") << QStringList{"--interface", "lan0"} << "lan0: is down";
     }
     void aDiscoveryThatCannotSendLosesNothing()
     {
-        QFETCH(QStringList, only);
-        QFETCH(QString, reasons);
+        QFETCH(QStringList, only); QFETCH(QString, reasons);
         const QString before = readAll(env->iniPath());
         const QString backup = readAll(env->iniPath() + QStringLiteral(".bak"));
         QCOMPARE(Nmsctl::messages(tool.json(QStringList{"discover", "--store"} + only, 1)),

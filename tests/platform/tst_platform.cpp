@@ -1,19 +1,24 @@
-// The neighbour-table lookup: which kernel entries count and which addresses are never asked for.
-
-#include "platform/Arp.h"
-#include "platform/Interfaces.h"
-#include "support/TestEnvironment.h"
-
+// The platform adapters without a network: the kernel's neighbour table read from crafted rtnetlink
+// dumps and /proc/net/arp, which addresses ARP can tell at all; the ICMP echo on loopback through
+// either kind of socket, its time-out, cancel and refusals; one box per kind of trouble.
+#include <QPointer>
+#include <QSignalSpy>
 #include <QtTest>
 #include <arpa/inet.h>
+#include <functional>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <sys/socket.h>
 
-using namespace platform::neighbour;
+#include "platform/Arp.h"
+#include "platform/BoxGate.h"
+#include "platform/IcmpEcho.h"
+#include "platform/Interfaces.h"
+#include "support/TestEnvironment.h"
 
+using namespace platform::neighbour;
 
 namespace {
 
@@ -57,13 +62,39 @@ enum Outcome { Missing, Found, Failed };
 
 } // namespace
 
-class tst_Arp : public QObject {
+using platform::IcmpEcho;
+using Kind = platform::IcmpEcho::SocketKind;
+
+Q_DECLARE_METATYPE(platform::IcmpEcho::SocketKind)
+
+namespace {
+
+const QString kLoopback = QStringLiteral("127.0.0.1");
+const QByteArray kHello("hello");
+
+#define REQUIRE_SOCKET(kind)                                                                                   \
+    if (!IcmpEcho::canOpen(kind))                                                                              \
+    QSKIP("NO ICMP SOCKET OF THIS KIND: datagram sockets need the group in net.ipv4.ping_group_range, raw ones " \
+          "CAP_NET_RAW; not tested here")
+
+const QList<QPair<const char *, Kind>> kKinds = {
+    {"automatic", Kind::Automatic}, {"datagram", Kind::Datagram}, {"raw", Kind::Raw}};
+
+void addKinds()
+{
+    QTest::addColumn<Kind>("kind");
+    for (const auto &[name, kind] : kKinds)
+        QTest::newRow(name) << kind;
+}
+
+} // namespace
+
+class TestPlatform : public QObject {
     Q_OBJECT
 private slots:
     void neighbourDump_data()
     {
-        QTest::addColumn<QByteArray>("dump");
-        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QByteArray>("dump"); QTest::addColumn<int>("outcome");
         // Every state in which the kernel knows the link-layer address counts; resolution
         // still running or given up does not (the address in the entry is not the host's).
         for (quint16 state : {NUD_REACHABLE, NUD_STALE, NUD_DELAY, NUD_PROBE, NUD_PERMANENT, NUD_NOARP})
@@ -96,8 +127,7 @@ private slots:
 
     void neighbourDump()
     {
-        QFETCH(QByteArray, dump);
-        QFETCH(int, outcome);
+        QFETCH(QByteArray, dump); QFETCH(int, outcome);
         DumpScan scan;
         scan.sequence = kSeq;
         scanNeighbourDump(dump, ip("10.0.0.5"), &scan);
@@ -181,7 +211,135 @@ private slots:
         }
         QVERIFY(tried >= 3);   // 0.0.0.0, 255.255.255.255 and one address off every subnet
     }
+
+    void loopbackAnswers_data()
+    {
+        QTest::addColumn<Kind>("kind"); QTest::addColumn<QByteArray>("payload");
+        for (const auto &[name, kind] : kKinds) {
+            QTest::addRow("%s hello", name) << kind << kHello;
+            // Bigger than the receive buffer: the reply arrives cut short and still counts.
+            QTest::addRow("%s 3000 bytes", name) << kind << QByteArray(3000, 'x');
+        }
+    }
+
+    void loopbackAnswers()
+    {
+        QFETCH(Kind, kind); QFETCH(QByteArray, payload);
+        REQUIRE_SOCKET(kind);
+        IcmpEcho echo;
+        echo.setSocketKind(kind);
+        QSignalSpy spy(&echo, &IcmpEcho::finished);
+        QVERIFY2(echo.start(kLoopback, payload, 3000), qPrintable(echo.failureReason()));
+        // The answer comes through the event loop, never from inside start().
+        QVERIFY(spy.isEmpty() && echo.isBusy());
+        if (kind != Kind::Automatic)
+            QCOMPARE(echo.socketKindUsed(), kind);
+        QVERIFY(spy.wait(5000));
+        QCOMPARE(spy.at(0).at(0).toInt(), IcmpEcho::kSuccess);
+        QVERIFY(!echo.isBusy());
+    }
+
+    void refusedAddresses()
+    {
+        for (const char *address : {"0.0.0.0", "255.255.255.255", "abc", "", "127.0.1", "127.0.0.256",
+                                    " 127.0.0.1", "127.0.0.1.", "localhost"}) {
+            IcmpEcho echo;
+            QSignalSpy spy(&echo, &IcmpEcho::finished);
+            QVERIFY2(!echo.start(QString::fromLatin1(address), kHello, 3000), address);
+            QVERIFY(!echo.failureReason().isEmpty() && !echo.isBusy());
+            QTest::qWait(20);
+            QCOMPARE(spy.count(), 0);
+        }
+    }
+
+    void cancelReplaceAndTwoAtOnce_data() { addKinds(); }
+    void cancelReplaceAndTwoAtOnce()
+    {
+        // A cancelled or replaced request drops its reply; raw sockets see every reply on the
+        // host, and each request must take only its own.
+        QFETCH(Kind, kind);
+        REQUIRE_SOCKET(kind);
+        IcmpEcho echo, other;
+        echo.setSocketKind(kind);
+        other.setSocketKind(kind);
+        QSignalSpy spy(&echo, &IcmpEcho::finished), otherSpy(&other, &IcmpEcho::finished);
+        QVERIFY2(echo.start(kLoopback, kHello, 3000), qPrintable(echo.failureReason()));
+        echo.cancel();
+        QVERIFY(!echo.isBusy());
+        QVERIFY(echo.start(kLoopback, kHello, 3000) && echo.start(kLoopback, kHello, 3000));
+        QVERIFY(other.start(kLoopback, kHello, 3000));
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1 && otherSpy.count() >= 1, 5000);
+        QTest::qWait(300);   // loopback answers well within this; a reply that slipped through would show
+        QCOMPARE(spy.count() + otherSpy.count(), 2);
+        QCOMPARE(spy.at(0).at(0).toInt() + otherSpy.at(0).at(0).toInt(), 2 * IcmpEcho::kSuccess);
+    }
+
+    void drivenFromItsOwnSlot()
+    {
+        // As the main window does: the next ping starts from the slot of the previous one's
+        // result, and the slot of the last result deletes the object.
+        REQUIRE_SOCKET(Kind::Automatic);
+        QPointer<IcmpEcho> echo = new IcmpEcho;
+        QList<int> statuses;
+        connect(echo.data(), &IcmpEcho::finished, this, [&](int status) {
+            statuses.append(status);
+            if (statuses.size() < 3)
+                QVERIFY(echo->start(kLoopback, kHello, 3000));
+            else
+                delete echo.data();
+        });
+        QVERIFY2(echo->start(kLoopback, kHello, 3000), qPrintable(echo->failureReason()));
+        QTRY_VERIFY_WITH_TIMEOUT(echo.isNull(), 10000);
+        QCOMPARE(statuses, QList<int>({0, 0, 0}));
+        // Deleted while a request is pending: no call ever comes.
+        int calls = 0;
+        {
+            IcmpEcho pending;
+            connect(&pending, &IcmpEcho::finished, this, [&] { ++calls; });
+            QVERIFY(pending.start(kLoopback, kHello, 3000));
+        }
+        QTest::qWait(200);
+        QCOMPARE(calls, 0);
+    }
+
+    void oneBoxPerKind_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QStringList>("whileOpen");      // calls while the first box is open
+        QTest::addColumn<QStringList>("whileSummary");   // calls while its summary is open
+        QTest::addColumn<QStringList>("expected");       // then the first call again: a box of its own
+        QTest::newRow("alone") << "check|T1" << QStringList() << QStringList() << QStringList{"T1", "T1"};
+        QTest::newRow("same kind: one summary")
+            << "check|T1" << QStringList{"check|T2", "check|T1"} << QStringList()
+            << QStringList{"T1", "T1\r… and 2 more like it.", "T1"};
+        QTest::newRow("another kind: its own box at once")
+            << "check|T1" << QStringList{"other|U"} << QStringList() << QStringList{"T1", "U", "T1"};
+        QTest::newRow("no kind: the text is the kind")
+            << "|T1" << QStringList{"|U", "|T1"} << QStringList() << QStringList{"T1", "U", "T1\r… and 1 more like it.", "T1"};
+        QTest::newRow("during the summary: no second one")
+            << "check|T1" << QStringList{"check|T2"} << QStringList{"check|T2", "check|T2"}
+            << QStringList{"T1", "T1\r… and 1 more like it.", "T1"};
+    }
+    void oneBoxPerKind()
+    {
+        QFETCH(QString, first); QFETCH(QStringList, whileOpen); QFETCH(QStringList, whileSummary);
+        platform::BoxGate gate;
+        QStringList shown;
+        // "kind|text", as a row writes a call; a box runs the calls that come while it is open.
+        std::function<void(const QString &)> show = [&](const QString &call) {
+            gate.showOnce(call.section(QLatin1Char('|'), 0, 0), call.section(QLatin1Char('|'), 1), [&](const QString &text) {
+                shown << text;
+                QStringList &calls = text.contains(QStringLiteral("more like it")) ? whileSummary : whileOpen;
+                for (const QString &next : std::exchange(calls, {}))
+                    show(next);
+            });
+        };
+        show(first);
+        show(first);
+        QTEST(shown, "expected");
+        QVERIFY(!gate.countIfOpen(QStringLiteral("check")));
+    }
 };
 
-QTEST_GUILESS_MAIN(tst_Arp)
-#include "tst_arp.moc"
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"

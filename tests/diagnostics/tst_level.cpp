@@ -1,0 +1,148 @@
+// The level answer and how its peak is shown, the pace of level requests when the timer's ticks
+// come late, early or after a hold-up, and the ping's status texts.
+#include <QtTest>
+
+#include "diagnostics/LevelBlock.h"
+#include "diagnostics/LevelPacer.h"
+#include "diagnostics/PingStatus.h"
+
+namespace {
+
+// A block of `length` bytes of silence with one sample written at byte `at`.
+QByteArray blockWith(int length, int at, const char (&sample)[4])
+{
+    QByteArray block(length, '\0');
+    if (at >= 0)
+        block.replace(at, 3, QByteArray(sample, 3));
+    return block;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<qint64>)
+
+class TestLevel : public QObject {
+    Q_OBJECT
+private slots:
+    void peakOfBlock_data()
+    {
+        QTest::addColumn<QByteArray>("block"); QTest::addColumn<qint32>("peak");
+        QTest::newRow("first sample 40 00 00") << blockWith(1201, 0, "\x40\x00\x00") << 4194304;
+        QTest::newRow("last read sample, bytes 1197-1199") << blockWith(1201, 1197, "\x00\x01\x02") << 258;
+        QTest::newRow("byte 1200 never read") << blockWith(1201, 1198, "\x00\x00\x7f") << 0;
+        // The sample ending on the block's last byte is not read; one byte more and it is.
+        QTest::newRow("sample on the last byte") << blockWith(1203, 1200, "\x12\x34\x56") << 0;
+        QTest::newRow("sample before the last byte") << blockWith(1204, 1200, "\x12\x34\x56") << 0x123456;
+        QTest::newRow("largest positive") << blockWith(1201, 300, "\x7f\xff\xff") << 8388607;
+        QTest::newRow("silence") << blockWith(1201, -1, "\0\0\0") << 0;
+    }
+
+    void peakOfBlock()
+    {
+        QFETCH(QByteArray, block); QFETCH(qint32, peak);
+        QCOMPARE(levelPeak(block), peak);
+    }
+
+    void allNegative()
+    {
+        QByteArray block(1201, '\x80');
+        block[3] = '\xff';
+        QCOMPARE(levelPeak(block), 0);
+        // A negative sample among positive ones does not count as large.
+        block.replace(600, 3, QByteArray("\x00\x00\x05", 3));
+        QCOMPARE(levelPeak(block), 5);
+    }
+
+    void display_data()
+    {
+        QTest::addColumn<qint32>("peak"); QTest::addColumn<int>("width"); QTest::addColumn<QString>("text");
+        QTest::newRow("half scale") << 4194304 << 1050 << "-6dBFS";
+        QTest::newRow("peak 1") << 1 << 0 << "-138.5dBFS";
+        QTest::newRow("full scale") << kFullScale << 2100 << "0dBFS";
+        QTest::newRow("largest sample") << 8388607 << 2100 << "0dBFS";
+        QTest::newRow("quarter scale") << 2097152 << 525 << "-12dBFS";
+        QTest::newRow("tenth") << 838861 << 210 << "-20dBFS";
+        QTest::newRow("width 262.5 to even") << 1048576 << 262 << "-18.1dBFS";
+        QTest::newRow("width 787.5 to even") << 3145728 << 788 << "-8.5dBFS";
+        QTest::newRow("no positive sample") << 0 << 0 << "-oodBFS";
+    }
+
+    void display()
+    {
+        QFETCH(qint32, peak); QFETCH(int, width); QFETCH(QString, text);
+        const LevelDisplay d = levelDisplay(peak);
+        QCOMPARE(d.widthTwips, width);
+        QCOMPARE(d.text, text);
+    }
+
+    void requestBytes()
+    {
+        QCOMPARE(levelRequest(), QByteArray("\x56\x4f\x4c", 3));
+    }
+
+    void pingStatusTexts_data()
+    {
+        QTest::addColumn<qint64>("code"); QTest::addColumn<QString>("text");
+        QTest::newRow("0") << qint64(0) << "Success!";
+        QTest::newRow("11001") << qint64(11001) << "Buffer Too Small";
+        QTest::newRow("11003") << qint64(11003) << "Destination Host Unreachable";
+        QTest::newRow("11010") << qint64(11010) << "Request Timed Out";
+        QTest::newRow("11013") << qint64(11013) << "TimeToLive Expired Transit";
+        QTest::newRow("11018") << qint64(11018) << "Bad Destination";
+        QTest::newRow("11032") << qint64(11032) << "Negotiating IPSEC";
+        QTest::newRow("11050") << qint64(11050) << "General Failure";
+        QTest::newRow("11019, a gap") << qint64(11019) << "Unknown Response";
+        QTest::newRow("-1, no request") << qint64(-1) << "Unknown Response";
+        QTest::newRow("beyond 32 bits") << qint64(0x100000000) << "Unknown Response";
+    }
+
+    void pingStatusTexts()
+    {
+        QFETCH(qint64, code); QFETCH(QString, text);
+        QCOMPARE(GetStatusText(code), text);
+    }
+
+    void requestsFollowTheClock_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QList<qint64>>("ticks");   // milliseconds after the start
+        QTest::addColumn<QList<int>>("due");
+        QTest::newRow("on time") << 50 << QList<qint64>{50, 100, 150} << QList<int>{1, 1, 1};
+        // 1 ms asked, each wake-up 0.5 ms late and re-based: every other tick catches up.
+        QTest::newRow("late at 1 ms") << 1 << QList<qint64>{1, 2, 3, 4, 6, 7, 9, 10, 12}
+                                      << QList<int>{1, 1, 1, 1, 2, 1, 2, 1, 2};
+        QTest::newRow("early tick still sends one") << 10 << QList<qint64>{9, 20, 30}
+                                                    << QList<int>{1, 1, 1};
+        // Held up for 100 ms (a modal window): a few at once, the rest forgiven.
+        QTest::newRow("long hold-up") << 1 << QList<qint64>{1, 101, 102, 103}
+                                      << QList<int>{1, LevelPacer::kMostPerTick, 1, 1};
+        QTest::newRow("slowest") << 500 << QList<qint64>{500, 1000, 1600, 2000}
+                                 << QList<int>{1, 1, 1, 1};
+    }
+    void requestsFollowTheClock()
+    {
+        QFETCH(int, interval); QFETCH(QList<qint64>, ticks); QFETCH(QList<int>, due);
+        LevelPacer pacer;
+        pacer.restart(interval, 1000);
+        QList<int> got;
+        for (qint64 t : ticks)
+            got << pacer.requestsDue(1000 + t);
+        QCOMPARE(got, due);
+    }
+
+    // A new interval counts from the moment it is chosen, not from the start.
+    void intervalChangeStartsAfresh()
+    {
+        LevelPacer pacer;
+        pacer.restart(1, 0);
+        QCOMPARE(pacer.requestsDue(1), 1);
+        pacer.restart(200, 1);
+        QCOMPARE(pacer.requestsDue(201), 1);
+        QCOMPARE(pacer.requestsDue(401), 1);
+        pacer.restart(0, 500);   // never below 1 ms
+        QCOMPARE(pacer.requestsDue(501), 1);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestLevel)
+#include "tst_level.moc"

@@ -1,0 +1,337 @@
+// The element protocol's codecs: the feedback message (every length, the checks in order, the
+// serial number, the name as bytes), the configuration command and the paging request, and MAC
+// resolution (the text, inet_addr's rules, what the ARP service's answer counts as).
+#include <QtTest>
+#include <arpa/inet.h>
+
+#include "platform/Arp.h"
+#include "protocol/ConfigCommand.h"
+#include "protocol/Feedback.h"
+#include "protocol/MacResolution.h"
+
+namespace {
+
+constexpr quint8 S = 77;   // sentinel left in the record by an "earlier message"
+
+// A valid 54-byte message: 10.0.0.5/255.255.255.0 gw 10.0.0.1 remote 239.1.1.1, name
+// "STUDIO A", serial 1234, tail byte at offset k = 100 + k so each field is recognisable.
+QByteArray baseMessage(quint8 role)
+{
+    QByteArray m = QByteArray::fromHex("0A000005 FFFFFF00 0A000001 EF010101 01 00 01") + "STUDIO A        ";
+    m.append(char(role)).append(QByteArray::fromHex("000004D2"));
+    for (int k = 40; k < 54; ++k)
+        m.append(char(100 + k));
+    return m;
+}
+
+ElementFeedback sentinelRecord()
+{
+    ElementFeedback r;
+    r.UDP_Response_Version_Major = r.UDP_Response_Version_Minor = r.UDP_Response_SFN = r.UDP_Response_Buffer = S;
+    r.UDP_Response_Attenuation = r.UDP_Response_SilDet_Mode = r.UDP_Response_SilDet_Level = S;
+    r.UDP_Response_SilDet_Time = r.UDP_Response_Low_Latency = S;
+    return r;
+}
+
+using Tail = QList<int>;   // major, minor, sfn, buffer, low latency, attenuation, mode, level, time
+
+Tail tailOf(const ElementFeedback &r)
+{
+    return {r.UDP_Response_Version_Major, r.UDP_Response_Version_Minor, r.UDP_Response_SFN,
+            r.UDP_Response_Buffer, r.UDP_Response_Low_Latency, r.UDP_Response_Attenuation,
+            r.UDP_Response_SilDet_Mode, r.UDP_Response_SilDet_Level, r.UDP_Response_SilDet_Time};
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+// Encoder "abc": Analog input, MPX, Unicast, no SFN, low latency on.
+ConfigCommand encoderAbc()
+{
+    return ConfigCommand{false, QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0"),
+                         QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.9"), 1, 1, 0, 0,
+                         QStringLiteral("abc"), 0, 0, 0, 0, 1};
+}
+
+} // namespace
+
+using B = QByteArray;
+static const B kMac("\x00\x1a\x2b\x3c\x4d\x5e", 6);
+
+class TestCodecs : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { platform::setHardwareAddressLookup({}); }
+
+    void routesEveryLength_data()
+    {
+        QTest::addColumn<int>("from"); QTest::addColumn<int>("to"); QTest::addColumn<DatagramRoute>("route");
+        QTest::newRow("empty to 2") << 0 << 2 << DatagramRoute::Ignored;
+        QTest::newRow("3, the level request echo") << 3 << 3 << DatagramRoute::Ignored;
+        QTest::newRow("too short for the fixed part") << 4 << 39 << DatagramRoute::Ignored;
+        QTest::newRow("feedback 40..54") << 40 << 54 << DatagramRoute::Feedback;
+        QTest::newRow("55..1200") << 55 << 1200 << DatagramRoute::Ignored;
+        QTest::newRow("level block 1201") << 1201 << 1201 << DatagramRoute::AudioLevel;
+        QTest::newRow("largest UDP payload") << 65507 << 65507 << DatagramRoute::AudioLevel;
+    }
+    void routesEveryLength()
+    {
+        QFETCH(int, from); QFETCH(int, to); QFETCH(DatagramRoute, route);
+        for (int length = from; length <= to; ++length)
+            QVERIFY2(routeDatagram(length) == route, qPrintable(QString::number(length)));
+    }
+
+    void tailAtEveryLength_data()
+    {
+        QTest::addColumn<int>("role"); QTest::addColumn<int>("length"); QTest::addColumn<Tail>("expected");
+        // Encoder: nothing of the tail before 42 bytes; byte 44 is the low latency option.
+        QTest::newRow("enc 40") << 1 << 40 << Tail{2, 0, 0, 0, S, S, S, S, S};
+        QTest::newRow("enc 41") << 1 << 41 << Tail{2, 0, 0, 0, S, S, S, S, S};
+        QTest::newRow("enc 42") << 1 << 42 << Tail{140, 141, 0, 0, S, S, S, S, S};
+        QTest::newRow("enc 43") << 1 << 43 << Tail{140, 141, 142, 0, S, S, S, S, S};
+        QTest::newRow("enc 44") << 1 << 44 << Tail{140, 141, 142, 143, S, S, S, S, S};
+        for (int length = 45; length <= 54; ++length)
+            QTest::addRow("enc %d", length) << 1 << length << Tail{140, 141, 142, 143, 144, S, S, S, S};
+        QTest::newRow("unknown 45") << 0 << 45 << Tail{140, 141, 142, 143, 144, S, S, S, S};
+        // Decoder: the encoder layout is read first from 42 bytes on, then the decoder layout
+        // over it; a field the decoder layout does not reach keeps the encoder layout's value.
+        QTest::newRow("dec 40") << 2 << 40 << Tail{2, 0, 0, 1, S, 255, S, S, S};
+        QTest::newRow("dec 41") << 2 << 41 << Tail{2, 0, 0, 1, S, 140, S, S, S};
+        QTest::newRow("dec 42") << 2 << 42 << Tail{141, 141, 0, 1, S, 140, S, S, S};
+        QTest::newRow("dec 43") << 2 << 43 << Tail{141, 142, 142, 1, S, 140, S, S, S};
+        QTest::newRow("dec 44") << 2 << 44 << Tail{141, 142, 143, 1, S, 140, S, S, S};
+        QTest::newRow("dec 45") << 2 << 45 << Tail{141, 142, 143, 144, 144, 140, S, S, S};
+        QTest::newRow("dec 46") << 2 << 46 << Tail{141, 142, 143, 144, 144, 140, 145, S, S};
+        QTest::newRow("dec 47") << 2 << 47 << Tail{141, 142, 143, 144, 144, 140, 145, 146, S};
+        for (int length = 48; length <= 53; ++length)
+            QTest::addRow("dec %d", length) << 2 << length << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
+        QTest::newRow("dec 54") << 2 << 54 << Tail{141, 142, 143, 144, 153, 140, 145, 146, 147};
+    }
+    void tailAtEveryLength()
+    {
+        QFETCH(int, role); QFETCH(int, length); QFETCH(Tail, expected);
+        ElementFeedback record = sentinelRecord();
+        QCOMPARE(decodeFeedback(baseMessage(quint8(role)).left(length), record), FeedbackCheck::Ok);
+        QCOMPARE(tailOf(record), expected);
+    }
+
+    void singleCheckFails_data()
+    {
+        QTest::addColumn<int>("offset"); QTest::addColumn<int>("value"); QTest::addColumn<FeedbackCheck>("check");
+        QTest::newRow("audio input 2") << 16 << 2 << FeedbackCheck::AudioInput;
+        QTest::newRow("audio type 2") << 17 << 2 << FeedbackCheck::AudioType;
+        QTest::newRow("tx type 255") << 18 << 255 << FeedbackCheck::TxType;
+        QTest::newRow("element type 3") << 35 << 3 << FeedbackCheck::ElementType;
+        QTest::newRow("element type 0 passes") << 35 << 0 << FeedbackCheck::Ok;
+        QTest::newRow("serial first byte 128") << 36 << 128 << FeedbackCheck::SerialNumber;
+        QTest::newRow("address 0.0.0.0 passes") << 0 << 0 << FeedbackCheck::Ok;
+        QTest::newRow("mask byte 255 passes") << 7 << 255 << FeedbackCheck::Ok;
+    }
+    void singleCheckFails()
+    {
+        QFETCH(int, offset); QFETCH(int, value); QFETCH(FeedbackCheck, check);
+        QByteArray m = baseMessage(1).left(45);
+        m[offset] = char(value);
+        ElementFeedback record;
+        QCOMPARE(decodeFeedback(m, record), check);
+        // A message that fails still leaves what it carried in the record.
+        QCOMPARE(record.UDP_Response_Role, quint8(m.at(35)));
+    }
+
+    void serialNumber_data()
+    {
+        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<qint32>("serial"); QTest::addColumn<bool>("passes");
+        QTest::newRow("00 00 80 00") << QByteArray::fromHex("00008000") << 32768 << true;
+        QTest::newRow("00 00 00 01") << QByteArray::fromHex("00000001") << 1 << true;
+        QTest::newRow("7F FF FF FF") << QByteArray::fromHex("7FFFFFFF") << 2147483647 << true;
+        QTest::newRow("zero") << QByteArray::fromHex("00000000") << 0 << false;
+        QTest::newRow("80 00 00 00") << QByteArray::fromHex("80000000") << qint32(-2147483647 - 1) << false;
+        QTest::newRow("FF FF FF FF") << QByteArray::fromHex("FFFFFFFF") << -1 << false;
+    }
+    void serialNumber()
+    {
+        QFETCH(QByteArray, bytes); QFETCH(qint32, serial); QFETCH(bool, passes);
+        ElementFeedback record;
+        QCOMPARE(decodeFeedback(baseMessage(2).replace(36, 4, bytes), record),
+                 passes ? FeedbackCheck::Ok : FeedbackCheck::SerialNumber);
+        QCOMPARE(record.UDP_Response_Serial_Number, serial);
+    }
+
+    void checksRunInOrder()
+    {
+        QByteArray m = baseMessage(1).left(45);
+        m[36] = char(0x80);
+        m[35] = char(7);
+        m[18] = char(2);
+        m[17] = char(2);
+        ElementFeedback record;
+        QCOMPARE(decodeFeedback(m, record), FeedbackCheck::AudioType);
+        m[17] = char(0);
+        QCOMPARE(decodeFeedback(m, record), FeedbackCheck::TxType);
+        m[18] = char(0);
+        QCOMPARE(decodeFeedback(m, record), FeedbackCheck::ElementType);
+        m[35] = char(1);
+        QCOMPARE(decodeFeedback(m, record), FeedbackCheck::SerialNumber);
+    }
+
+    // The fixed part read from the wire (the name one character per byte, Latin-1), and the
+    // encoder's message for what was read is the same message again (the decoder's five
+    // unused bytes as zeros).
+    void fixedPartAndRoundTrip_data()
+    {
+        QTest::addColumn<int>("role"); QTest::addColumn<int>("length");
+        QTest::newRow("encoder") << 1 << 45;
+        QTest::newRow("unknown") << 0 << 45;
+        QTest::newRow("decoder") << 2 << 54;
+    }
+    void fixedPartAndRoundTrip()
+    {
+        QFETCH(int, role); QFETCH(int, length);
+        QByteArray m = baseMessage(quint8(role)).left(length);
+        m[19] = char(0xE9);
+        if (role == 2)
+            m.replace(48, 5, QByteArray(5, '\0'));
+        ElementFeedback f;
+        QCOMPARE(decodeFeedback(m, f), FeedbackCheck::Ok);
+        QCOMPARE((QStringList{f.UDP_Response_IP, f.UDP_Response_Mask, f.UDP_Response_GW, f.UDP_Response_Remote_IP}),
+                 (QStringList{"10.0.0.5", "255.255.255.0", "10.0.0.1", "239.1.1.1"}));
+        QCOMPARE((QList<int>{f.UDP_Response_Audio_Input, f.UDP_Response_Audio_Type, f.UDP_Response_TX_Type,
+                             f.UDP_Response_Role, f.UDP_Response_Serial_Number}),
+                 (QList<int>{1, 0, 1, role, 1234}));
+        QCOMPARE(f.UDP_Response_Name, QString(QChar(0xE9)) + QStringLiteral("TUDIO A        "));
+        QCOMPARE(encodeFeedback(f).toHex(' '), m.toHex(' '));
+        // A longer name is cut to its 16 bytes.
+        f.UDP_Response_Name = QStringLiteral("a name longer than sixteen");
+        QCOMPARE(encodeFeedback(f).mid(19, 16), QByteArray("a name longer th"));
+    }
+
+    void encoderCommand()
+    {
+        QByteArray expected = bytes({10, 0, 0, 5, 255, 255, 255, 0, 10, 0, 0, 1, 10, 0, 0, 9, 1, 1, 0, 0, 65, 66, 67});
+        expected.append(13, ' ').append(char(1));
+        QCOMPARE(expected.size(), 37);
+        QCOMPARE(encodeConfigCommand(encoderAbc()), expected);
+    }
+
+    void decoderCommand()
+    {
+        // A decoder to a multicast group; its hidden lists still travel.
+        const ConfigCommand c{true, QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0"),
+                              QStringLiteral("10.0.0.1"), QStringLiteral("239.192.0.1"), 0, 1, 1, 1,
+                              QStringLiteral("Site 2"), 7, 2, 40, 15, 0};
+        const QByteArray wire = encodeConfigCommand(c);
+        QCOMPARE(wire.size(), 41);
+        QCOMPARE(wire.mid(12), bytes({239, 192, 0, 1, 0, 1, 1, 1}) + "SITE 2          " + bytes({7, 2, 40, 15, 0}));
+    }
+
+    // Name and address fields of the 37-byte command; the rest stays in place.
+    void fields_data()
+    {
+        QTest::addColumn<QString>("name"); QTest::addColumn<QByteArray>("nameWire");
+        QTest::addColumn<QString>("address"); QTest::addColumn<QByteArray>("addressWire");
+        QTest::newRow("20 characters cut, upper case") << "transmitter north 12" << QByteArray("TRANSMITTER NORT")
+                                                       << "192.168.1.20" << bytes({192, 168, 1, 20});
+        QTest::newRow("exactly 16") << "0123456789abcdef" << QByteArray("0123456789ABCDEF")
+                                    << " 10. 0 .0 . 7 " << bytes({10, 0, 0, 7});
+        QTest::newRow("empty") << "" << QByteArray(16, ' ') << "0.0.0.0" << bytes({0, 0, 0, 0});
+        // One byte per character: the low 8 bits of its code (U+20AC -> 0xAC).
+        QTest::newRow("beyond Latin-1") << QStringLiteral("\u20AC1") << (QByteArray("\xac" "1") + QByteArray(14, ' '))
+                                        << "255.255.255.255" << bytes({255, 255, 255, 255});
+    }
+    void fields()
+    {
+        QFETCH(QString, name); QFETCH(QByteArray, nameWire); QFETCH(QString, address); QFETCH(QByteArray, addressWire);
+        ConfigCommand c = encoderAbc();
+        c.name = name;
+        c.ip = c.gw = address;
+        const QByteArray command = encodeConfigCommand(c);
+        QCOMPARE(command.size(), 37);
+        QCOMPARE(command.mid(0, 4), addressWire);
+        QCOMPARE(command.mid(4, 4), bytes({255, 255, 255, 0}));
+        QCOMPARE(command.mid(8, 4), addressWire);
+        QCOMPARE(command.mid(20, 16), nameWire);
+        QCOMPARE(command.at(36), char(1));
+    }
+
+    void decodeForSimulator()
+    {
+        ConfigCommand c = encoderAbc();
+        c.decoder = true;
+        c.buffer = 3; c.silDetMode = 1; c.silDetLevel = 20; c.silDetTime = 60;
+        const std::optional<ConfigCommand> back = decodeConfigCommand(encodeConfigCommand(c));
+        QVERIFY(back && back->decoder);
+        QCOMPARE(back->ip, c.ip);
+        QCOMPARE(back->remote, c.remote);
+        QCOMPARE(back->name, QStringLiteral("ABC             "));
+        QCOMPARE(QList<int>({back->buffer, back->silDetMode, back->silDetLevel, back->silDetTime, back->lowLatency}),
+                 QList<int>({3, 1, 20, 60, 1}));
+        const std::optional<ConfigCommand> encoder = decodeConfigCommand(encodeConfigCommand(encoderAbc()));
+        QVERIFY(encoder && !encoder->decoder);
+        QCOMPARE(encoder->lowLatency, 1);
+        QCOMPARE(encoder->audioInput, 1);
+        for (int length : {0, 36, 38, 40, 42})
+            QVERIFY(!decodeConfigCommand(QByteArray(length, '\1')));
+    }
+
+    void pagingRequestBytes() { QCOMPARE(pagingRequest(), QByteArray("ZENTORAL QUORVANE PAGING REQUEST")); }
+
+    void macText_data()
+    {
+        QTest::addColumn<B>("bytes"); QTest::addColumn<QString>("delimiter"); QTest::addColumn<QString>("text");
+        QTest::newRow("upper case") << kMac << ":" << "00:1A:2B:3C:4D:5E";
+        QTest::newRow("leading zeros") << B("\x0a\x0b\x0c\x0d\x0e\x0f", 6) << ":" << "0A:0B:0C:0D:0E:0F";
+        QTest::newRow("other delimiter") << B("\xff\x00\xff\x00\xff\x01", 6) << "-" << "FF-00-FF-00-FF-01";
+        QTest::newRow("no delimiter") << B("\x01\x02\x03\x04\x05\x06", 6) << "" << "010203040506";
+        QTest::newRow("none") << B() << ":" << "";
+        QTest::newRow("five bytes") << B("\x01\x02\x03\x04\x05", 5) << ":" << "";
+    }
+    void macText() { QFETCH(B, bytes); QFETCH(QString, delimiter); QFETCH(QString, text); QCOMPARE(MACBytesToText(bytes, delimiter), text); }
+
+    void ipToAddress_data()
+    {
+        QTest::addColumn<QString>("text"); QTest::addColumn<quint32>("address");
+        QTest::newRow("dotted") << "10.0.0.1" << quint32(htonl(0x0A000001));
+        QTest::newRow("0.0.0.0") << "0.0.0.0" << 0u;
+        QTest::newRow("255.255.255.255") << "255.255.255.255" << 0u;
+        QTest::newRow("empty") << "" << 0u;
+        QTest::newRow("part above 255") << "10.0.0.256" << 0u;
+        QTest::newRow("embedded NUL") << QStringLiteral("10.0.0.1") + QChar(0) + QStringLiteral("x") << 0u;
+    }
+    void ipToAddress() { QFETCH(QString, text); QFETCH(quint32, address); QCOMPARE(IPToAddress(text), address); }
+
+    void resolve_data()
+    {
+        QTest::addColumn<QString>("ip"); QTest::addColumn<bool>("answered"); QTest::addColumn<B>("hardware");
+        QTest::addColumn<bool>("found"); QTest::addColumn<QString>("mac");
+        const QString ip = QStringLiteral("127.0.0.2");
+        QTest::newRow("six bytes") << ip << true << kMac << true << "00:1A:2B:3C:4D:5E";
+        QTest::newRow("only the last bytes set") << ip << true << B("\0\0\0\0\x4d\x5e", 6) << false << "unchanged";
+        QTest::newRow("empty answer") << ip << true << B() << false << "unchanged";
+        QTest::newRow("no answer") << ip << false << kMac << false << "unchanged";
+        QTest::newRow("not six bytes") << ip << true << B("\x02\x1a\x2b\x3c\x4d\x5e\x6f\x70", 8) << true << "";
+        for (const char *bad : {"0.0.0.0", "255.255.255.255", "", "a.b.c.d"}) // never reach the lookup
+            QTest::newRow(bad) << QString::fromLatin1(bad) << true << kMac << false << "unchanged";
+    }
+    void resolve()
+    {
+        QFETCH(QString, ip); QFETCH(bool, answered); QFETCH(B, hardware); QFETCH(bool, found); QFETCH(QString, mac);
+        quint32 asked = 0;
+        platform::setHardwareAddressLookup([&](quint32 address, QByteArray *out) {
+            asked = address;
+            *out = hardware;
+            return answered;
+        });
+        QString text = QStringLiteral("unchanged");
+        QCOMPARE(ResolveRemoteMAC(ip, text, QStringLiteral(":")), found);
+        QCOMPARE(text, mac);
+        QCOMPARE(asked, ip.startsWith(QLatin1String("127")) ? quint32(htonl(0x7F000002)) : 0u);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestCodecs)
+#include "tst_codecs.moc"
