@@ -1,10 +1,9 @@
 // The level answer and how its peak is shown, the pace of level requests when the timer's ticks
-// come late, early or after a hold-up, and the ping's status texts.
+// come late, early or after a hold-up.
 #include <QtTest>
 
 #include "diagnostics/LevelBlock.h"
 #include "diagnostics/LevelPacer.h"
-#include "diagnostics/PingStatus.h"
 
 namespace {
 
@@ -73,33 +72,6 @@ private slots:
         const LevelDisplay d = levelDisplay(peak);
         QCOMPARE(d.widthTwips, width);
         QCOMPARE(d.text, text);
-    }
-
-    void requestBytes()
-    {
-        QCOMPARE(levelRequest(), QByteArray("\x56\x4f\x4c", 3));
-    }
-
-    void pingStatusTexts_data()
-    {
-        QTest::addColumn<qint64>("code"); QTest::addColumn<QString>("text");
-        QTest::newRow("0") << qint64(0) << "Success!";
-        QTest::newRow("11001") << qint64(11001) << "Buffer Too Small";
-        QTest::newRow("11003") << qint64(11003) << "Destination Host Unreachable";
-        QTest::newRow("11010") << qint64(11010) << "Request Timed Out";
-        QTest::newRow("11013") << qint64(11013) << "TimeToLive Expired Transit";
-        QTest::newRow("11018") << qint64(11018) << "Bad Destination";
-        QTest::newRow("11032") << qint64(11032) << "Negotiating IPSEC";
-        QTest::newRow("11050") << qint64(11050) << "General Failure";
-        QTest::newRow("11019, a gap") << qint64(11019) << "Unknown Response";
-        QTest::newRow("-1, no request") << qint64(-1) << "Unknown Response";
-        QTest::newRow("beyond 32 bits") << qint64(0x100000000) << "Unknown Response";
-    }
-
-    void pingStatusTexts()
-    {
-        QFETCH(qint64, code); QFETCH(QString, text);
-        QCOMPARE(GetStatusText(code), text);
     }
 
     void requestsFollowTheClock_data()

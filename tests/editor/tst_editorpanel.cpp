@@ -1,7 +1,71 @@
-// The properties panel as the operator uses it over a real nms.ini.
+// The properties panel as the operator uses it over a real nms.ini: loading an element
+// into the encoder or decoder layout, the fields' checks and focus, the displayed values,
+// and the attenuation bar, of which only the operator's moves send (main socket -> the
+// element at 127.0.0.1:2977) and store "att".
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPair>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QUdpSocket>
+#include <QtTest>
 #include <QtWidgets>
+#include <memory>
 
-#include "PanelFixture.h"
+#include "store/IniStore.h"
+#include "support/IniText.h"
+#include "support/ScriptedMessageBox.h"
+#include "support/TestEnvironment.h"
+#include "windows/frmMain.h"
+
+struct Panel {
+    explicit Panel(const QString &ini, bool gpsdo = false, bool lowLatency = false)
+    {
+        env.writeIni(ini);
+        w = std::make_unique<frmMain>(gpsdo, lowLatency);
+        w->applyTitleAndBufferMaximum();
+        w->Load_Config();
+        w->show();
+        w->activateWindow();
+        // Focus events reach the fields only in the active window.
+        exposed = QTest::qWaitForWindowActive(w.get());
+    }
+
+    // Clicks the tree entry of the element as the operator does. False when it is not there.
+    bool click(const QString &mac)
+    {
+        QTreeWidget *tree = w->TreeView1;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *item = tree->topLevelItem(i);
+            if (item->data(0, Qt::UserRole).toString() != mac)
+                continue;
+            tree->scrollToItem(item);
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+            return true;
+        }
+        return false;
+    }
+
+    TestEnvironment env;
+    ScriptedMessageBox boxes;
+    std::unique_ptr<frmMain> w;
+    bool exposed = false;
+};
+
+inline QColor fieldColour(const QLineEdit *field)
+{
+    return field->palette().color(QPalette::Base);
+}
+
+inline QColor standardFieldColour(const QLineEdit *field)
+{
+    return QApplication::palette(field).color(QPalette::Base);
+}
+
+const QColor kLightRed(255, 128, 128);
+const QColor kPaleYellow(255, 255, 192);
 
 namespace {
 
@@ -45,11 +109,42 @@ bool tabInto(QWidget *start, QWidget *target)
     return QApplication::focusWidget() == target;
 }
 
+#define OPEN(ini) if (!openWithElement(ini)) QSKIP("UDP port 2976 or 127.0.0.1:2977 is already in use"); QVERIFY(m_p->exposed)
+
+QString attenuationDatabase(int decoderAtt, const Keys &bad = {})
+{
+    return iniSection("0011223344AA", {{"name", "STUDIO"}, {"ip", "127.0.0.1"}, {"role", "1"}, {"tx", "0"}})
+           + iniSection("0011223344BB", {{"name", "TX SITE"}, {"ip", "127.0.0.1"}, {"role", "2"},
+                                         {"att", QString::number(decoderAtt)}})
+           + (bad.isEmpty() ? QString() : iniSection("0011223344EE", bad));
+}
+
 } // namespace
 
 class TestEditorPanel : public QObject {
     Q_OBJECT
     std::unique_ptr<Panel> m_p;
+    std::unique_ptr<QUdpSocket> m_element;
+
+    bool openWithElement(const QString &ini)   // false when this machine already uses one of the ports
+    {
+        m_p = std::make_unique<Panel>(ini);
+        m_element = std::make_unique<QUdpSocket>();
+        return m_element->bind(QHostAddress("127.0.0.1"), 2977, QAbstractSocket::DontShareAddress)
+               && m_p->w->bindMainSocket().ok();
+    }
+
+    QString storedAtt(QString mac) const { return ReadFromINI(mac.remove(':'), "att", m_p->env.iniPath()); }
+
+    QByteArray received()
+    {
+        for (int i = 0; i < 100 && !m_element->hasPendingDatagrams(); ++i)
+            QTest::qWait(50);
+        const QNetworkDatagram d = m_element->receiveDatagram();   // invalid when nothing came
+        return d.senderPort() == 2976 ? d.data() : QByteArray("nothing or wrong source port");
+    }
+
+    void press(Qt::Key key) { m_p->w->scrlAtten->setFocus(); QTest::keyClick(m_p->w->scrlAtten, key); }
 
     bool open(const QString &ini, const QStringList &clicks = {}, bool gpsdo = false)
     {
@@ -59,7 +154,7 @@ class TestEditorPanel : public QObject {
     }
 
 private slots:
-    void cleanup() { m_p.reset(); }
+    void cleanup() { m_p.reset(); m_element.reset(); }
 
     void loadsElement_data()
     {
@@ -387,6 +482,84 @@ private slots:
         // Only the attenuation is ever written back, and only when it was below range.
         QCOMPARE(withoutAtt(), before);
         QCOMPARE(ReadFromINI(section, "att", path), attStored.isNull() ? attBefore : attStored);
+    }
+
+    void operatorMoveSendsAndStores_data()
+    {
+        QTest::addColumn<int>("key");   // 0: a click on the bar's right arrow
+        QTest::addColumn<int>("position"); QTest::addColumn<QString>("shown");
+        QTest::newRow("Home mutes") << int(Qt::Key_Home) << 14 << "Mute";
+        QTest::newRow("arrow left") << int(Qt::Key_Left) << 199 << "-28 dB";
+        QTest::newRow("page down") << int(Qt::Key_PageDown) << 190 << "-32.5 dB";
+        QTest::newRow("End to full level") << int(Qt::Key_End) << 255 << "0 dB";
+        QTest::newRow("mouse on the right arrow") << 0 << 201 << "-27 dB";
+    }
+    void operatorMoveSendsAndStores()
+    {
+        QFETCH(int, key); QFETCH(int, position);
+        OPEN(attenuationDatabase(200));
+        frmMain &w = *m_p->w;
+        // Loading sends nothing: the first datagram to arrive is the operator's.
+        QVERIFY(m_p->click(kDecMac));
+        QCOMPARE(w.lblAttenDB->text(), QStringLiteral("-27.5 dB"));
+        if (key)
+            press(Qt::Key(key));
+        else
+            QTest::mouseClick(w.scrlAtten, Qt::LeftButton, {},
+                              QPoint(w.scrlAtten->width() - 4, w.scrlAtten->height() / 2));   // arrow
+        QCOMPARE(w.scrlAtten->value(), position);
+        QTEST(w.lblAttenDB->text(), "shown");
+        QCOMPARE(received(), QByteArray(1, char(position)).append('\0'));
+        QCOMPARE(storedAtt(kDecMac), QString::number(position));
+        QCOMPARE(m_p->boxes.count(), 0);
+    }
+
+    void programChangesNeverSend()
+    {
+        OPEN(attenuationDatabase(255));
+        frmMain &w = *m_p->w;
+        QVERIFY(m_p->click(kDecMac));
+        // A key that cannot move the bar, then a change by the program (as a reply makes it).
+        press(Qt::Key_End);
+        w.scrlAtten->setValue(100);
+        QCOMPARE(w.lblAttenDB->text(), QStringLiteral("-77.5 dB"));
+        // With an encoder shown the bar only changes its text; loading the decoder restores 255.
+        QVERIFY(m_p->click(kEncMac));
+        QTest::keyClick(w.scrlAtten, Qt::Key_Left);
+        QCOMPARE(w.lblAttenDB->text(), QStringLiteral("-78 dB"));
+        QVERIFY(m_p->click(kDecMac));
+        QCOMPARE(w.scrlAtten->value(), 255);
+        QCOMPARE(storedAtt(kDecMac), QStringLiteral("255"));
+        press(Qt::Key_Home);
+        QCOMPARE(received(), QByteArray::fromHex("0e00"));
+        QCOMPARE(storedAtt(kDecMac), QStringLiteral("14"));
+        QVERIFY(!m_element->hasPendingDatagrams());
+    }
+
+    // Bad stored ip: the operator is told, "att" is kept, the station goes on.
+    void unusableAddressIsReported_data()
+    {
+        QTest::addColumn<Keys>("keys"); QTest::addColumn<QString>("reason");
+        const Keys base = {{"name", "BAD"}, {"role", "2"}, {"att", "200"}};
+        QTest::newRow("no address") << base << "no valid address is stored for it.";
+        for (const char *ip : {"127.0.0", "localhost"})
+            QTest::addRow("address %s", ip) << base + Keys{{"ip", ip}}
+                << QStringLiteral("its stored address \"%1\" is not a valid IPv4 address.").arg(ip);
+    }
+    void unusableAddressIsReported()
+    {
+        QFETCH(Keys, keys); QFETCH(QString, reason);
+        OPEN(attenuationDatabase(200, keys));
+        QVERIFY(m_p->click(kBadMac));
+        press(Qt::Key_Left);
+        QCOMPARE(m_p->boxes.texts(),
+                 QStringList{"Cannot send the attenuation to BAD [00:11:22:33:44:EE]: " + reason});
+        QCOMPARE(m_p->boxes.shown().first().icon, platform::MsgIcon::Critical);
+        QCOMPARE(m_p->env.endProgramCalls(), 0);
+        QCOMPARE(storedAtt(kBadMac), QStringLiteral("200"));
+        QVERIFY(m_p->click(kDecMac));
+        press(Qt::Key_Home);
+        QCOMPARE(received(), QByteArray::fromHex("0e00"));
     }
 };
 

@@ -278,7 +278,6 @@ private slots:
             QVERIFY(!decodeConfigCommand(QByteArray(length, '\1')));
     }
 
-    void pagingRequestBytes() { QCOMPARE(pagingRequest(), QByteArray("ZENTORAL QUORVANE PAGING REQUEST")); }
 
     void macText_data()
     {

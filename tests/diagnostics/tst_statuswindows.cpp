@@ -1,5 +1,11 @@
-// The SFN adjustment window as the operator uses it, and what closing leaves in the database.
+// The two windows on port 2978 as the operator uses them, over an element on loopback
+// (LoopbackPeer.h): the statistics window (its frame, the labels of a record, Clear asked
+// first, a flood of unreadable records one box at a time), the SFN adjustment window
+// (opened from the stored values, a record's texts, auto refresh stopped by any adjustment,
+// Set and its counter reset, what closing stores), and the panel's buttons that open them
+// (or end the program when their port is taken).
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -9,19 +15,47 @@
 #include "platform/AppDir.h"
 #include "platform/Settings.h"
 #include "sfn/StatusRecord.h"
-#include "windows/frmAdjust.h"
 #include "store/IniStore.h"
+#include "support/ReceiveQueue.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
+#include "windows/frmAdjust.h"
+#include "windows/frmMain.h"
+#include "windows/frmStatistics.h"
 
+using platform::MsgAnswer;
 using platform::MsgIcon;
 
 namespace {
 
+// The decoder's record; a null value leaves its key out.
+QString ini(const QString &ip = "127.0.0.1", const QString &sfn = "1", const QString &name = "TX SITE")
+{
+    return QString("[0011223344BB]\nNAME=%1\nROLE=2\n").arg(name) + (ip.isNull() ? "" : "IP=" + ip + '\n')
+           + (sfn.isNull() ? "" : "SFN=" + sfn + '\n');
+}
+
+QStringList texts(const frmStatistics &w)
+{
+    return {w.lblMACTxOK->text(), w.lblMACTxErr->text(), w.lblMACRxOK->text(), w.lblMACRxErr->text(),
+            w.lblAudioRxFramesOK->text(), w.lblAudioRxFramesErr->text(), w.lblPTPRxOK->text(),
+            w.lblPTPRxErr->text(), w.lblPTPClkAdj->text(), w.lblPTPLatency->text()};
+}
+
+// Counter values chosen so that each label has a text of its own.
+QByteArray sampleRecord()
+{
+    StatusRecord r;
+    r.txFramesOk = 16777217;   // beyond single-precision exactness
+    r.rxFramesOk = 2, r.rxFramesErr = 1, r.ptpSyncOk = 100, r.ptpSyncErr = 3, r.ptpClockDiff = -42;
+    r.ptpMeasuredDelay = 1000, r.audioFramesOk = 1995, r.audioFramesErr = 5, r.additionalDelay = 500;
+    return encodeStatusRecord(r);
+}
+
 const QString kSection = "0011223344BB", kDecoder = "DECODER", kAutoClear = "AutoClearCounters";
 
 // The decoder's record; a null value leaves its key out.
-QString ini(const QString &dly, const QString &srv, const QString &sfn = "1", const QString &ip = "127.0.0.1")
+QString adjustIni(const QString &dly, const QString &srv, const QString &sfn = "1", const QString &ip = "127.0.0.1")
 {
     QString text = "[0011223344BB]\nNAME=RX SITE\nROLE=2\n";
     const std::pair<const char *, QString> keys[] = {{"IP", ip}, {"SFN", sfn}, {"DLY", dly}, {"SRV", srv}};
@@ -45,27 +79,35 @@ void clickBox(QCheckBox *box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoin
 
 } // namespace
 
-class TestAdjustWindow : public QObject {
+class TestStatusWindows : public QObject {
     Q_OBJECT
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<ScriptedMessageBox> m_boxes;
-    std::unique_ptr<frmAdjust> m_w;
+    std::unique_ptr<frmStatistics> m_stats;
+    std::unique_ptr<frmAdjust> m_adjust;
     // The window's own commands (stored address 127.0.0.1) and the test's answers as the element.
     std::unique_ptr<Received> m_arrived;
     LoopbackPeer m_element;
 
-    // Opens the window on the record and waits for its first "GetDel" (when the address is usable).
-    frmAdjust &open(const QString &record, const QString &type = kDecoder)
+    frmStatistics &openStatistics(const QString &record, const QString &type = "DECODER")
     {
         m_env->writeIni(record);
-        m_w = std::make_unique<frmAdjust>(kSection, type);
-        m_arrived = std::make_unique<Received>(&m_w->udpClient3);
-        m_w->show();
+        m_stats = std::make_unique<frmStatistics>("0011223344BB", type);
+        m_arrived = std::make_unique<Received>(&m_stats->udpClient2);
+        m_stats->show();
+        return *m_stats;
+    }
+    // Opens the SFN window on the record and waits for its first "GetDel" (when the address is usable).
+    frmAdjust &openAdjust(const QString &record, const QString &type = kDecoder)
+    {
+        m_env->writeIni(record);
+        m_adjust = std::make_unique<frmAdjust>(kSection, type);
+        m_arrived = std::make_unique<Received>(&m_adjust->udpClient3);
+        m_adjust->show();
         if (m_boxes->count() == 0 && !m_arrived->waitFor(1))
             qWarning("the window's opening request did not come back");
-        return *m_w;
+        return *m_adjust;
     }
-
     bool answer(const QByteArray &datagram)
     {
         const int before = m_arrived->count();
@@ -75,7 +117,132 @@ class TestAdjustWindow : public QObject {
 
 private slots:
     void init() { m_env = std::make_unique<TestEnvironment>(); m_boxes = std::make_unique<ScriptedMessageBox>(); }
-    void cleanup() { m_arrived.reset(); m_w.reset(); m_boxes.reset(); m_env.reset(); }
+    void cleanup() { m_arrived.reset(); m_stats.reset(); m_adjust.reset(); m_boxes.reset(); m_env.reset(); }
+
+    // The frame names the element ('&' in a name is no access key), the counters are asked
+    // for, and an answer fills the ten labels; one that cannot be read is told.
+    void statisticsOpensAsksAndShows()
+    {
+        frmStatistics &w = openStatistics(ini("127.0.0.1", "1", "R&D <b>1</b>"));
+        QCOMPARE(w.frmStats->title(), QStringLiteral("R&&D <b>1</b>:"));
+        QVERIFY(m_arrived->waitFor(1));   // the window's own "GetStats" comes back first (loopback)
+        QCOMPARE(m_arrived->all(), QList<QByteArray>{"GetStats"});
+        m_element.answer(sampleRecord());
+        QVERIFY(m_arrived->waitFor(2));
+        QCOMPARE(texts(w), (QStringList{"16777217", "0 (0%)", "2", "1 (33.33%)", "1995", "5 (0.25%)", "100", "3",
+                                        "-42 nS", "1500 nS"}));
+        QCOMPARE(m_boxes->count(), 0);
+        WriteToINI("0011223344BB", "sfn", "on", m_env->iniPath());
+        m_element.answer(sampleRecord());
+        QVERIFY(m_arrived->waitFor(3));
+        QCOMPARE(m_boxes->texts(), QStringList{"Error 5 while retrieving values. Please reset the device and try again."});
+        QVERIFY(m_boxes->shown().at(0).icon == MsgIcon::Critical && m_env->endProgramCalls() == 0);
+    }
+
+    // Clear asks first; only Yes sends the reset. Each Refresh after is the marker that
+    // anything sent before it has arrived.
+    void refreshAndClearSendTheirCommands()
+    {
+        frmStatistics &w = openStatistics(ini());
+        QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
+        QVERIFY(m_arrived->waitFor(2));
+        m_boxes->answerNext(MsgAnswer::No);
+        QTest::mouseClick(w.cmdResetStats, Qt::LeftButton);
+        QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
+        QVERIFY(m_arrived->waitFor(3));
+        m_boxes->answerNext(MsgAnswer::Yes);
+        QTest::mouseClick(w.cmdResetStats, Qt::LeftButton);
+        QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
+        QVERIFY(m_arrived->waitFor(5));
+        QCOMPARE(m_arrived->all(), (QList<QByteArray>{"GetStats", "GetStats", "GetStats", "RstStats", "GetStats"}));
+        QCOMPARE(m_boxes->texts(), QStringList(2, "You will reset all counters to zero.\rAre you sure?"));
+        const platform::MessageSpec ask = m_boxes->shown().at(0);
+        QCOMPARE(ask.title, "Reset counters");
+        QVERIFY(ask.icon == MsgIcon::Question && ask.buttons == platform::MsgButtons::YesNo);
+    }
+
+    // A flood of unreadable records while each box stays open a while (its event loop
+    // delivering more): never two boxes at once, and the first one's company is told in
+    // one summary.
+    void floodOfUnreadableRecordsGivesOneBoxAtATime()
+    {
+        openStatistics(ini("127.0.0.1", "on"));
+        m_boxes->stayOpenFor(20);
+        for (int i = 0; i < 3000; ++i) {
+            m_element.answer(sampleRecord());
+            if (i % 200 == 199)
+                QTest::qWait(2);   // a pace the receive buffer takes without dropping much
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(receiveQueueBytes(2978), 0, 30000);
+        const QByteArray marker(62, 'M');   // ignored by the window, seen by the socket
+        m_element.answer(marker);
+        QTRY_VERIFY_WITH_TIMEOUT(m_arrived->all().contains(marker), 10000);
+
+        const QString error5 = "Error 5 while retrieving values. Please reset the device and try again.";
+        const QRegularExpression summary('^' + QRegularExpression::escape(error5) + "\r… and \\d+ more like it\\.$");
+        QCOMPARE(m_boxes->deepest(), 1);
+        QVERIFY2(m_boxes->count() < 300, qPrintable(QString::number(m_boxes->count())));
+        QVERIFY(!m_boxes->texts().filter(summary).isEmpty());
+        QCOMPARE(m_boxes->texts().filter(summary).size() + m_boxes->texts().count(error5), m_boxes->count());
+    }
+
+    // Bad stored ip used to end the whole program when the window opened; now it is told.
+    void statisticsTellUnusableStoredAddress()
+    {
+        frmStatistics &w = openStatistics(ini(QString()));
+        QVERIFY(w.isOpen());
+        m_boxes->answerNext(MsgAnswer::Yes);
+        QTest::mouseClick(w.cmdResetStats, Qt::LeftButton);
+        const QString problem = "No IP address is stored for this element.";
+        QCOMPARE(m_boxes->texts(), (QStringList{problem + "\rThe counters were not requested.",
+                                                "You will reset all counters to zero.\rAre you sure?",
+                                                problem + "\rThe counters were not reset."}));
+        QVERIFY(m_boxes->shown().at(0).icon == MsgIcon::Critical && m_env->endProgramCalls() == 0);
+        QTest::qWait(50);
+        QCOMPARE(m_arrived->count(), 0);
+    }
+
+    // The panel's buttons open their window modally; with port 2978 taken the program ends,
+    // nothing is sent and the window does not open. outcome: the modal's title, or the message.
+    void panelButtonsOpenTheirWindows_data()
+    {
+        QTest::addColumn<QString>("button"); QTest::addColumn<bool>("portTaken"); QTest::addColumn<QString>("outcome");
+        QTest::newRow("statistics") << "cmdGetStats" << false << "Statistics";
+        QTest::newRow("SFN adjustment") << "cmdAdjust" << false << "SFN Adjustment";
+        QTest::newRow("statistics, port taken") << "cmdGetStats" << true << "Error 2: Unable to use UDP port 2978: occupied.";
+        QTest::newRow("SFN adjustment, port taken") << "cmdAdjust" << true << "Unable to use UDP port 2978: occupied.";
+    }
+    void panelButtonsOpenTheirWindows()
+    {
+        QFETCH(QString, button); QFETCH(bool, portTaken); QFETCH(QString, outcome);
+        m_env->writeIni(ini());
+        QUdpSocket holder;
+        if (portTaken)
+            QVERIFY(holder.bind(QHostAddress::AnyIPv4, 2978, QAbstractSocket::DontShareAddress));
+        frmMain station(false, false);
+        station.lblElementMAC->setText("00:11:22:33:44:BB");
+        station.lblElementType->setText("DECODER");
+        auto *open = station.findChild<QPushButton *>(button);
+        open->setEnabled(true);
+        station.show();
+        QString modalTitle;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&modalTitle] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modalTitle = modal->windowTitle(), modal->close();
+        });
+        closer.start(20);
+        QTest::mouseClick(open, Qt::LeftButton);   // returns once the modal window is closed
+        closer.stop();
+        QCOMPARE(portTaken ? m_boxes->texts().value(0) : modalTitle, outcome);
+        QCOMPARE(m_env->endProgramCalls(), portTaken ? 1 : 0);
+        if (portTaken) {
+            QVERIFY(m_boxes->count() == 1 && m_boxes->shown().at(0).icon == MsgIcon::Critical);
+            QVERIFY(m_env->lastExitCode() == 1 && modalTitle.isEmpty());
+            QTest::qWait(100);
+            QVERIFY(!holder.hasPendingDatagrams());
+        }
+    }
 
     void opensFromStoredValuesAndAsksForDelay_data()
     {
@@ -93,7 +260,7 @@ private slots:
         QFETCH(QString, dly); QFETCH(QString, srv); QFETCH(QString, autoClearSetting);
         if (!autoClearSetting.isNull())
             platform::writeSetting(kAutoClear, autoClearSetting);
-        frmAdjust &w = open(ini(dly, srv));
+        frmAdjust &w = openAdjust(adjustIni(dly, srv));
         QVERIFY(w.isOpen());
         QTEST(w.scrlAdditionalDelay->value(), "slider");
         QCOMPARE(w.AdditionalDelayNs, w.scrlAdditionalDelay->value() * 100);
@@ -107,9 +274,9 @@ private slots:
     }
 
     // The record's texts as "objectName=text"; every other label keeps "-".
-    void showsRecord()
+    void adjustmentShowsRecord()
     {
-        frmAdjust &w = open(ini("7", "1"));
+        frmAdjust &w = openAdjust(adjustIni("7", "1"));
         QVERIFY(answer(record(120000, 12345, 1, -150)));
         QMap<QString, QString> want;
         for (QLabel *l : w.findChildren<QLabel *>(QRegularExpression("^lbl")))
@@ -151,7 +318,7 @@ private slots:
     void autoRefreshStopsOnAdjustment()
     {
         QFETCH(QString, target); QFETCH(QByteArray, record); QFETCH(bool, stillRefreshing);
-        frmAdjust &w = open(ini("50", "0"));
+        frmAdjust &w = openAdjust(adjustIni("50", "0"));
         QVERIFY(QTest::qWaitForWindowActive(&w));
         clickBox(w.chkAutoUpdate);
         QVERIFY(w.chkAutoUpdate->isChecked() && w.Timer2.isActive());
@@ -190,7 +357,7 @@ private slots:
     {
         QFETCH(bool, autoClear);
         platform::writeSetting(kAutoClear, autoClear ? "1" : "0");
-        frmAdjust &w = open(ini("1000", "0"));
+        frmAdjust &w = openAdjust(adjustIni("1000", "0"));
         clickBox(w.chkAutoServo);
         QVERIFY(!w.UnsavedParameters);
         QTest::mouseClick(w.cmdSet, Qt::LeftButton);
@@ -216,7 +383,7 @@ private slots:
     void closingStoresOnlyAfterSet()
     {
         QFETCH(bool, set); QFETCH(int, stepsAfterSet);
-        frmAdjust &w = open(ini("1000", "0"));
+        frmAdjust &w = openAdjust(adjustIni("1000", "0"));
         QVERIFY(QTest::qWaitForWindowActive(&w));
         clickBox(w.chkAutoServo);
         if (set)
@@ -235,7 +402,7 @@ private slots:
 
     void unreadableRecordReportsError4()
     {
-        frmAdjust &w = open(ini(QString(), QString(), "yes"));
+        frmAdjust &w = openAdjust(adjustIni(QString(), QString(), "yes"));
         clickBox(w.chkAutoUpdate);
         QVERIFY(answer(record(120000, 0, 0, 0)));
         QCOMPARE(m_boxes->texts(),
@@ -246,9 +413,9 @@ private slots:
     }
 
     // Bad stored ip used to end the whole program; now the operator is told, nothing is sent.
-    void unusableStoredAddressIsReported()
+    void adjustmentTellsUnusableStoredAddress()
     {
-        frmAdjust &w = open(ini("10", QString(), "1", QString()));
+        frmAdjust &w = openAdjust(adjustIni("10", QString(), "1", QString()));
         QVERIFY(w.isOpen());
         QTest::mouseClick(w.cmdSet, Qt::LeftButton);   // reported, nothing counts as unsaved
         QVERIFY(!w.UnsavedParameters);
@@ -263,5 +430,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAdjustWindow)
-#include "tst_adjust.moc"
+QTEST_MAIN(TestStatusWindows)
+#include "tst_statuswindows.moc"
