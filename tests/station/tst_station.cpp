@@ -6,6 +6,7 @@
 // loopback (with a stored address of 127.0.0.1 an exchange's own commands come back to its socket).
 #include <QDir>
 #include <QFile>
+#include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -105,7 +106,43 @@ QByteArray block(qint32 peak, int length = 1201)
     return sim::levelBlock({sim::LevelSignal::Kind::Constant, peak}, length);
 }
 
+const QHostAddress kElementAddress(QStringLiteral("127.0.0.2"));
+
+// The worked example: encoder "abc" at 10.0.0.5/24, gw .1, unicast to .9, Analog, MPX, SFN off, low latency.
+station::ConfigRequest example()
+{
+    return {kMacText, ConfigCommand{false, "10.0.0.5", "255.255.255.0", "10.0.0.1", "10.0.0.9", 1, 1, 0, 0, "abc", 0, 0, 0, 0, 1}};
+}
+
+using Change = std::function<void(station::ConfigRequest &)>;
+
+
+// A configuration leaving for the element: the station, and the element as a socket of the
+// test on 127.0.0.2:2976 with its record stored.
+struct Sending : Core {
+    Sending()
+    {
+        env.writeIni(iniSection(kSection, {{"name", "STUDIO A"}, {"ip", "127.0.0.2"}, {"role", "1"}}));
+        bound = element.bind(kElementAddress, kMainPort) && s.open(0).ok();
+    }
+    QNetworkDatagram received()
+    {
+        return QTest::qWaitFor([this] { return element.hasPendingDatagrams(); }, 10000) ? element.receiveDatagram()
+                                                                                          : QNetworkDatagram();
+    }
+    // Nothing reached the element: a datagram of the test's own, sent now, is the first it receives.
+    bool nothingReachedElement()
+    {
+        QUdpSocket().writeDatagram(QByteArrayLiteral("MARK"), kElementAddress, kMainPort);
+        return received().data() == QByteArrayLiteral("MARK");
+    }
+    QUdpSocket element;
+    bool bound = false;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestStation : public QObject {
     Q_OBJECT
@@ -862,6 +899,84 @@ private slots:
         ping.cancel();
         QTest::qWait(300);
         QCOMPARE(finished.count(), 2);
+    }
+    // Sent once, from the main socket, to the stored address; the wait starts.
+    void commandReachesStoredAddress()
+    {
+        Sending c;
+        QVERIFY2(c.bound, "another program holds UDP port 2976 on 127.0.0.2");
+        QCOMPARE(c.s.config().send(example()).outcome, station::Outcome::Done);
+        const QNetworkDatagram d = c.received();
+        QCOMPARE(d.data(), encodeConfigCommand(example().command));
+        QCOMPARE(d.senderPort(), int(c.s.socket().localPort()));
+        QVERIFY(c.s.config().isWaiting());
+        QVERIFY(c.nothingReachedElement());   // one datagram, no retry
+    }
+
+    // The checks, and stored addresses that cannot be used: nothing sent, no wait.
+    void nothingSent_data()
+    {
+        QTest::addColumn<Change>("change"); QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("checked");   // refused by the checks (title "Error!") rather than by the address
+        const auto refused = [](const char *problem) { return QString::fromLatin1(problem) + "\rCannot save."; };
+        const QString ips = refused("Please verify that all IP fields are correct!");
+        const QString audio = refused("Please verify that all audio fields are correct!");
+        const QString none = refused("No Network Element selected!");
+        QTest::newRow("nothing selected") << Change([](auto &r) { r.mac = "-"; }) << none << true;
+        QTest::newRow("selection checked before the lists") << Change([](auto &r) { r.mac = "-", r.command.audioType = -1; }) << none << true;
+        QTest::newRow("no tx selection") << Change([](auto &r) { r.command.audioTx = -1; }) << audio << true;
+        QTest::newRow("a decoder's hidden input list") << Change([](auto &r) { r.command.decoder = true, r.command.audioInput = -1; })
+                                                       << audio << true;
+        QTest::newRow("empty name") << Change([](auto &r) { r.command.name.clear(); })
+                                    << refused("Please verify that the name field is correct!") << true;
+        QTest::newRow("ip") << Change([](auto &r) { r.command.ip = "10.0.0"; }) << ips << true;
+        QTest::newRow("mask") << Change([](auto &r) { r.command.mask = "255.255.255.256"; }) << ips << true;
+        QTest::newRow("gateway") << Change([](auto &r) { r.command.gw = "a.b.c.d"; }) << ips << true;
+        QTest::newRow("remote") << Change([](auto &r) { r.command.remote = "10.0.0.9."; }) << ips << true;
+        QTest::newRow("database missing") << Change([](auto &) { QFile::remove(platform::databasePath()); })
+                                          << refused("The local database in your computer, is corrupted!") << true;
+        const QString named = "STUDIO A [00:1A:2B:3C:4D:5E] has no valid stored address; nothing was sent.";
+        const auto stored = [](const QString &ip) {
+            return Change([ip](auto &) {
+                ip.isNull() ? DeleteIniKey(kSection, "ip", platform::databasePath())
+                            : WriteToINI(kSection, "ip", ip, platform::databasePath());
+            });
+        };
+        QTest::newRow("no ip key") << stored(QString()) << named << false;
+        for (const char *ip : {"10.0.0", "255.255.255.255", "224.0.0.9", "0.0.0.0"})
+            QTest::addRow("%s", ip) << stored(QString::fromLatin1(ip)) << named << false;
+        QTest::newRow("no record") << Change([](auto &r) { r.mac = "00:11:22:33:44:AA"; })
+                                   << "[00:11:22:33:44:AA] has no valid stored address; nothing was sent." << false;
+    }
+    void nothingSent()
+    {
+        QFETCH(Change, change); QFETCH(QString, message); QFETCH(bool, checked);
+        Sending c;
+        QVERIFY2(c.bound, "another program holds UDP port 2976 on 127.0.0.2");
+        station::ConfigRequest r = example();
+        change(r);
+        const station::Result check = station::ConfigExchange::check(r, platform::databasePath());
+        QCOMPARE(check.ok(), !checked);
+        const station::Result result = checked ? check : c.s.config().send(r);
+        QCOMPARE(result.outcome, station::Outcome::Refused);
+        QCOMPARE(result.message.text, message);
+        QCOMPARE(result.message.title, checked ? QStringLiteral("Error!") : QString());
+        QCOMPARE(result.message.icon, platform::MsgIcon::Critical);
+        QVERIFY(!c.s.config().isWaiting());
+        QVERIFY(c.nothingReachedElement());
+    }
+
+    void secondSendRestartsTheWait()
+    {
+        Sending c;
+        QVERIFY2(c.bound, "another program holds UDP port 2976 on 127.0.0.2");
+        QVERIFY(c.s.config().send(example()).ok());
+        QTest::qWait(1000);
+        const int left = c.s.config().remainingWait();
+        QVERIFY(c.s.config().send(example()).ok());
+        QVERIFY(c.s.config().remainingWait() > left);
+        QCOMPARE(c.received().data().size(), 37);
+        QCOMPARE(c.received().data().size(), 37);
     }
 };
 
