@@ -1,7 +1,8 @@
 #pragma once
 // One ICMP echo request at a time, without blocking the event loop: an ICMP datagram
 // socket where net.ipv4.ping_group_range allows it, a raw socket (CAP_NET_RAW) otherwise.
-// Owned by the main window; finished() is emitted on its thread, once per start().
+// Owned by the station's ping (station::Ping); finished() is emitted on its thread, once
+// per start().
 
 #include <QObject>
 #include <QSocketNotifier>

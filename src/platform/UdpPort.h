@@ -1,7 +1,7 @@
 #pragma once
 // A bound UDP socket as the station uses it: one local port, a current remote host and
-// port (as the element it talks to), whole datagrams in and out. Owned by its window,
-// signals on the thread that owns it.
+// port (as the element it talks to), whole datagrams in and out. Owned by the station's
+// core object that uses it, signals on the thread that owns it.
 
 #include <QByteArray>
 #include <QNetworkDatagram>

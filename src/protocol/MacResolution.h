@@ -1,6 +1,6 @@
 #pragma once
 // Finding an element's MAC address from its IP address through the platform's ARP
-// service. No window: the caller keeps the result (frmMain's sRemoteMacAddress2).
+// service. No window: the caller keeps the result (station::MacWait).
 
 #include <QByteArray>
 #include <QString>

@@ -11,7 +11,7 @@
 // Returns the names removed.
 QStringList removeStoreLeftovers(const QString &databasePath);
 
-// Present from the moment a discovery has emptied the database until its window has
+// Present from the moment a discovery has emptied the database until its run has
 // ended: found at start-up, it means nms.ini may hold only part of the answers, and the
 // previous database is nms.ini.bak.
 class DiscoveryMark {
