@@ -34,14 +34,14 @@ QString savingError(const char *field)
     return QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(field));
 }
 
-FieldCheck exactText(const char *key, const QString &reported, const QString &panel, const char *field)
+FieldCheck exactText(const char *key, const QString &reported, const QString &sent, const char *field)
 {
-    return {QString::fromLatin1(key), reported == panel, panel, savingError(field), reported};
+    return {QString::fromLatin1(key), reported == sent, sent, savingError(field), reported};
 }
 
-FieldCheck listIndex(const char *key, quint8 reported, int panel, const char *field)
+FieldCheck listIndex(const char *key, quint8 reported, int sent, const char *field)
 {
-    return {QString::fromLatin1(key), int(reported) == panel, number(panel), savingError(field), number(reported)};
+    return {QString::fromLatin1(key), int(reported) == sent, number(sent), savingError(field), number(reported)};
 }
 
 } // namespace
@@ -102,26 +102,26 @@ IniPairs discoveryRecord(const ElementFeedback &f)
     return pairs;
 }
 
-QList<FieldCheck> compareIdentityFields(const ElementFeedback &f, const PanelFields &panel)
+QList<FieldCheck> compareIdentityFields(const ElementFeedback &f, const ConfigCommand &sent)
 {
     // The element pads its name with blanks and may report it in either case; what the
     // operator typed is stored in the padded upper-case form the element holds.
     FieldCheck name{QStringLiteral("name"),
-                    trimSpaces(f.UDP_Response_Name).toUpper() == trimSpaces(panel.name).toUpper(),
-                    PadName16(panel.name), savingError("Element Name"), trimSpaces(f.UDP_Response_Name)};
+                    trimSpaces(f.UDP_Response_Name).toUpper() == trimSpaces(sent.name).toUpper(),
+                    PadName16(sent.name), savingError("Element Name"), trimSpaces(f.UDP_Response_Name)};
     return {
         name,
-        exactText("ip", f.UDP_Response_IP, panel.ip, "Element IP"),
-        exactText("mask", f.UDP_Response_Mask, panel.mask, "Element Mask"),
-        exactText("gw", f.UDP_Response_GW, panel.gw, "Element GW"),
-        listIndex("input", f.UDP_Response_Audio_Input, panel.audioInput, "Audio Input"),
-        listIndex("type", f.UDP_Response_Audio_Type, panel.audioType, "Audio Type"),
-        listIndex("tx", f.UDP_Response_TX_Type, panel.audioTx, "Audio TX"),
+        exactText("ip", f.UDP_Response_IP, sent.ip, "Element IP"),
+        exactText("mask", f.UDP_Response_Mask, sent.mask, "Element Mask"),
+        exactText("gw", f.UDP_Response_GW, sent.gw, "Element GW"),
+        listIndex("input", f.UDP_Response_Audio_Input, sent.audioInput, "Audio Input"),
+        listIndex("type", f.UDP_Response_Audio_Type, sent.audioType, "Audio Type"),
+        listIndex("tx", f.UDP_Response_TX_Type, sent.audioTx, "Audio TX"),
     };
 }
 
-FieldCheck compareRemoteAddress(const ElementFeedback &f, const PanelFields &panel)
+FieldCheck compareRemoteAddress(const ElementFeedback &f, const ConfigCommand &sent)
 {
-    return {remoteAddressKey(f), f.UDP_Response_Remote_IP == panel.remote, panel.remote,
+    return {remoteAddressKey(f), f.UDP_Response_Remote_IP == sent.remote, sent.remote,
             savingError(f.UDP_Response_TX_Type >= 1 ? "Multicast IP" : "Remote IP"), f.UDP_Response_Remote_IP};
 }

@@ -1,11 +1,12 @@
 #pragma once
 // What a checked feedback message turns into: the record a discovery answer stores, and
-// the field-by-field comparison with the panel that confirms a sent configuration.
+// the field-by-field comparison with the command sent that confirms a configuration.
 // Pure functions over values: no file, no window.
 
 #include <QList>
 #include <QString>
 
+#include "protocol/ConfigCommand.h"
 #include "protocol/Feedback.h"
 #include "store/IniStore.h"
 
@@ -28,12 +29,6 @@ void resetFieldsWithoutDefault(ElementFeedback &f);
 // Keys and values of a discovered element's section, in the order they are written.
 IniPairs discoveryRecord(const ElementFeedback &f);
 
-// The panel's values that a confirmation compares with the element's report.
-struct PanelFields {
-    QString name, ip, mask, gw, remote;
-    int audioInput = -1, audioType = -1, audioTx = -1;
-};
-
 // One compared field: when it matches, `value` is stored under `key`; otherwise
 // `errorLine` (first line of the message box) is reported and nothing is stored.
 // `reported` is the element's value as text, beside `value`, what it was sent.
@@ -46,6 +41,6 @@ struct FieldCheck {
 };
 
 // The seven fields compared first (name, ip, mask, gw, input, type, tx), in order.
-QList<FieldCheck> compareIdentityFields(const ElementFeedback &f, const PanelFields &panel);
+QList<FieldCheck> compareIdentityFields(const ElementFeedback &f, const ConfigCommand &sent);
 // The remote/multicast address, compared after the element type has been taken.
-FieldCheck compareRemoteAddress(const ElementFeedback &f, const PanelFields &panel);
+FieldCheck compareRemoteAddress(const ElementFeedback &f, const ConfigCommand &sent);

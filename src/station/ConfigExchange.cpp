@@ -138,15 +138,6 @@ Confirmation ConfigExchange::confirm(ElementFeedback f)
     }
 
     const ConfigCommand &sent = m_sent->command;
-    PanelFields panel;
-    panel.name = sent.name;
-    panel.ip = sent.ip;
-    panel.mask = sent.mask;
-    panel.gw = sent.gw;
-    panel.remote = sent.remote;
-    panel.audioInput = sent.audioInput;
-    panel.audioType = sent.audioType;
-    panel.audioTx = sent.audioTx;
 
     bool failed = false;
     IniPairs confirmed;
@@ -158,9 +149,9 @@ Confirmation ConfigExchange::confirm(ElementFeedback f)
         failed = true;
         c.messages << critical(feedbackCorruptedMessage(check.errorLine));
         // As sent: the stored name is padded, the command's is as typed.
-        c.differences.append({check.key, check.key == QLatin1String("name") ? panel.name : check.value, check.reported});
+        c.differences.append({check.key, check.key == QLatin1String("name") ? sent.name : check.value, check.reported});
     };
-    for (const FieldCheck &check : compareIdentityFields(f, panel))
+    for (const FieldCheck &check : compareIdentityFields(f, sent))
         take(check);
 
     const quint8 role = f.UDP_Response_Role;
@@ -170,7 +161,7 @@ Confirmation ConfigExchange::confirm(ElementFeedback f)
         failed = true;
         c.differences.append({QStringLiteral("role"), QString(), QString::number(role)});
     }
-    take(compareRemoteAddress(f, panel));
+    take(compareRemoteAddress(f, sent));
 
     c.serial = QString::number(f.UDP_Response_Serial_Number);
     confirmed.append({QStringLiteral("sn"), c.serial});
