@@ -640,28 +640,6 @@ private slots:
                  QStringLiteral("wlan0 eth1=is down tun0=cannot broadcast lo=cannot broadcast"));
     }
 
-    void commandsReachTheElement_data()
-    {
-        QTest::addColumn<Kind>("kind"); QTest::addColumn<QList<QByteArray>>("sent");
-        QTest::newRow("statistics") << Kind::Statistics << QList<QByteArray>{"GetStats", "RstStats"};
-        QTest::newRow("delay") << Kind::Delay << QList<QByteArray>{"GetDel", "RstStats", QByteArray::fromHex("53000186A001")};
-    }
-    void commandsReachTheElement()
-    {
-        QFETCH(Kind, kind); QFETCH(QList<QByteArray>, sent);
-        Core c;
-        c.env.writeIni(record("127.0.0.1"));
-        StatusExchange x(kind, station::ElementLink(kSection, c.env.iniPath()), true);
-        QVERIFY(x.open().ok());
-        QSignalSpy arrived(&x.socket(), &platform::UdpPort::datagramReceived);
-        QVERIFY(x.request().ok() && x.reset().ok());
-        if (kind == Kind::Delay)
-            QVERIFY(x.setDelay(100000, true).ok());
-        QTRY_COMPARE(arrived.count(), sent.size());
-        for (int i = 0; i < sent.size(); ++i)
-            QCOMPARE(arrived.at(i).at(0).toByteArray(), sent.at(i));
-    }
-
     // A bad stored address is told, with what was not done, and nothing is sent.
     void unusableStoredAddressIsReported_data()
     {
@@ -761,48 +739,6 @@ private slots:
         QCOMPARE(d.lblCurrentDelayAVG.has_value() && d.sliderValue.has_value() && d.autoServoCaption.has_value(), measured);
     }
 
-    // An "sfn" that is not a number fails the PTP step: "Error 5" / "Error 4", and what came
-    // before the failing step is given all the same.
-    void unreadableRecordIsReported()
-    {
-        Core c;
-        c.env.writeIni(record("127.0.0.1", "on"));
-        StatusRecord r;
-        r.txFramesOk = 16777217, r.rxFramesOk = 2, r.rxFramesErr = 1, r.delayAvg = 120000;
-        StatusExchange stats(Kind::Statistics, station::ElementLink(kSection, c.env.iniPath()), true);
-        StatusExchange delay(Kind::Delay, station::ElementLink(kSection, c.env.iniPath()), true);
-        QSignalSpy statsRead(&stats, &StatusExchange::statisticsRead), statsBad(&stats, &StatusExchange::unreadable);
-        QSignalSpy delayRead(&delay, &StatusExchange::delayRead), delayBad(&delay, &StatusExchange::unreadable);
-        stats.take(encodeStatusRecord(r));
-        delay.take(encodeStatusRecord(r));
-        QCOMPARE(QList<int>({int(statsRead.count()), int(statsBad.count()), int(delayRead.count()), int(delayBad.count())}),
-                 QList<int>({1, 1, 1, 1}));
-        QCOMPARE(statsBad.at(0).at(0).value<MessageSpec>().text,
-                 QStringLiteral("Error 5 while retrieving values. Please reset the device and try again."));
-        QCOMPARE(delayBad.at(0).at(0).value<MessageSpec>().text,
-                 QStringLiteral("Error 4 while retrieving values. Please reset the device and try again."));
-        QCOMPARE(stats.statistics().UDP_Response_Tx_Frames_OK, 16777217);
-        QCOMPARE(*statsRead.at(0).at(0).value<StatsValues>().labels.lblMACRxErr, QStringLiteral("1 (33.33%)"));
-        QCOMPARE(delayRead.at(0).at(0).value<DelayResponse>().lblFixedLatencyMAC, QStringLiteral("265 nS"));
-    }
-
-    void portTakenIsThePortMessage_data()
-    {
-        QTest::addColumn<Kind>("kind"); QTest::addColumn<QString>("message");
-        QTest::newRow("statistics") << Kind::Statistics << "Error 2: Unable to use UDP port 2978: occupied.";
-        QTest::newRow("delay") << Kind::Delay << "Unable to use UDP port 2978: occupied.";
-    }
-    void portTakenIsThePortMessage()
-    {
-        QFETCH(Kind, kind); QFETCH(QString, message);
-        QUdpSocket holder;
-        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 2978, QAbstractSocket::DontShareAddress));
-        StatusExchange x(kind, station::ElementLink(kSection, platform::databasePath()), true);
-        const station::Result opened = x.open();
-        QCOMPARE(opened.outcome, station::Outcome::PortBusy);
-        QCOMPARE(opened.message.text, message);
-    }
-
     // A bad stored address stops monitoring at the first tick, with one message.
     void levelRequestThatCannotBeSentStops_data()
     {
@@ -883,23 +819,6 @@ private slots:
         QCOMPARE(finished.count(), 0);
     }
 
-    // Loopback answers, twice in a row; a cancelled request never reports.
-    void pingLoopback()
-    {
-        station::Ping ping;
-        QSignalSpy finished(&ping, &station::Ping::finished);
-        for (int round = 1; round <= 2; ++round) {
-            QVERIFY(ping.PingElement(QStringLiteral("127.0.0.1"), kMacText).pending);
-            QVERIFY(finished.wait(5000));
-            const auto face = finished.last().at(0).value<station::PingFace>();
-            QVERIFY2(face.state == station::PingFace::State::Success && face.caption.endsWith(" ms"), qPrintable(face.caption));
-            QCOMPARE(finished.last().at(1).toString(), kMacText);
-        }
-        QVERIFY(ping.PingElement(QStringLiteral("127.0.0.1"), kMacText).pending);
-        ping.cancel();
-        QTest::qWait(300);
-        QCOMPARE(finished.count(), 2);
-    }
     // Sent once, from the main socket, to the stored address; the wait starts.
     void commandReachesStoredAddress()
     {
