@@ -258,27 +258,6 @@ private slots:
         QCOMPARE(command.at(36), char(1));
     }
 
-    void decodeForSimulator()
-    {
-        ConfigCommand c = encoderAbc();
-        c.decoder = true;
-        c.buffer = 3; c.silDetMode = 1; c.silDetLevel = 20; c.silDetTime = 60;
-        const std::optional<ConfigCommand> back = decodeConfigCommand(encodeConfigCommand(c));
-        QVERIFY(back && back->decoder);
-        QCOMPARE(back->ip, c.ip);
-        QCOMPARE(back->remote, c.remote);
-        QCOMPARE(back->name, QStringLiteral("ABC             "));
-        QCOMPARE(QList<int>({back->buffer, back->silDetMode, back->silDetLevel, back->silDetTime, back->lowLatency}),
-                 QList<int>({3, 1, 20, 60, 1}));
-        const std::optional<ConfigCommand> encoder = decodeConfigCommand(encodeConfigCommand(encoderAbc()));
-        QVERIFY(encoder && !encoder->decoder);
-        QCOMPARE(encoder->lowLatency, 1);
-        QCOMPARE(encoder->audioInput, 1);
-        for (int length : {0, 36, 38, 40, 42})
-            QVERIFY(!decodeConfigCommand(QByteArray(length, '\1')));
-    }
-
-
     void macText_data()
     {
         QTest::addColumn<B>("bytes"); QTest::addColumn<QString>("delimiter"); QTest::addColumn<QString>("text");

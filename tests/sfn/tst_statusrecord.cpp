@@ -67,29 +67,6 @@ private slots:
                  (QList<qint32>{7, -2, -511, 0, 0, 0, 0}));
     }
 
-    // The simulator's records are read back at the offsets the windows use.
-    void recordRoundTrip()
-    {
-        StatusRecord r;
-        r.txFramesOk = 1, r.rxFramesErr = -2, r.audioFramesErr = 16777217, r.delayAvg = 120000;
-        r.delayMax = kMax, r.additionalDelay = 12345, r.servoCorrection = -150, r.autoServo = 1;
-        const QByteArray wire = encodeStatusRecord(r);
-        QCOMPARE(wire.size(), kStatusRecordLength);
-        QCOMPARE((QList<qint32>{recordField(wire, 0), recordField(wire, 12), recordField(wire, 36),
-                                recordField(wire, 40), recordField(wire, 48), recordField(wire, 52),
-                                recordField(wire, 56), wire.at(60)}),
-                 (QList<qint32>{1, -2, 16777217, 120000, kMax, 12345, -150, 1}));
-    }
-
-    void setDelayCommand_data()
-    {
-        QTest::addColumn<qint32>("delay"); QTest::addColumn<bool>("servo"); QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("slider 1000, servo on") << 100000 << true << QByteArray::fromHex("53000186a001");
-        QTest::newRow("zero, servo off") << 0 << false << QByteArray::fromHex("530000000000");
-        QTest::newRow("maximum") << 2500000 << false << QByteArray::fromHex("53002625a000");
-    }
-    void setDelayCommand() { QFETCH(qint32, delay); QFETCH(bool, servo); QTEST(encodeSetDelay(delay, servo), "wire"); }
-
     void additionOverflow()
     {
         QCOMPARE(checkedAdd(kMax - 1, 1), std::optional<qint32>(kMax));
