@@ -135,9 +135,9 @@ bool lookInProcNetArp(quint32 address, QByteArray *hw)
 }
 
 // Queues a zero-length datagram for the discard port: the kernel starts (or restarts)
-// ARP for the address in order to deliver it, on each of the given links (none: where
-// the routing table says).
-void nudgeKernel(quint32 address, const QList<int> &links)
+// ARP for the address in order to deliver it, on the given link (0: where the routing
+// table says).
+void nudgeKernel(quint32 address, int link)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
@@ -146,10 +146,7 @@ void nudgeKernel(quint32 address, const QList<int> &links)
     to.sin_family = AF_INET;
     to.sin_port = htons(9);
     to.sin_addr.s_addr = address;
-    if (links.isEmpty())
-        sendOn(fd, QByteArray(), to, 0);
-    for (int link : links)
-        sendOn(fd, QByteArray(), to, link);
+    sendOn(fd, QByteArray(), to, link);
     ::close(fd);
 }
 
@@ -335,10 +332,8 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
                             int timeoutMs)
 {
     QByteArray own;
-    const int heardOn = rememberedInterface(addressNetworkOrder);
-    QList<int> links;   // where to make the kernel ask; empty: the routing table's way
-    if (heardOn > 0)
-        links.append(heardOn);
+    bool askKernel = true;
+    const int heardOn = rememberedInterface(addressNetworkOrder);   // 0: not heard this run
     switch (neighbour::classify(addressNetworkOrder, neighbour::localAddresses(), &own)) {
     case neighbour::Reach::Unreachable:
         return false;
@@ -348,17 +343,9 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
         return true;
     case neighbour::Reach::OffSubnet:
         // Only the link it was heard on can tell: an address no element has spoken from
-        // is looked up in the table (an element that asked for the station's address is
-        // there already), but nothing is sent for it.
-        if (links.isEmpty()) {
-            QByteArray hw;
-            NeighbourTable table;
-            const int r = table.lookup(addressNetworkOrder, &hw);
-            const bool found = r > 0 || (r < 0 && lookInProcNetArp(addressNetworkOrder, &hw));
-            if (found && hardwareAddress)
-                *hardwareAddress = hw;
-            return found;
-        }
+        // is looked up in the table once (an element that asked for the station's
+        // address is there already), but nothing is sent for it.
+        askKernel = heardOn > 0;
         break;
     case neighbour::Reach::OnLink:
         break;
@@ -386,9 +373,11 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
                 *hardwareAddress = hw;
             return true;
         }
+        if (!askKernel)
+            return false;
         qint64 elapsed = clock.elapsed();
         if (lastNudge < 0 || elapsed - lastNudge >= kNudgeMs) {
-            nudgeKernel(addressNetworkOrder, links);
+            nudgeKernel(addressNetworkOrder, heardOn);
             lastNudge = elapsed;
         }
         elapsed = clock.elapsed();

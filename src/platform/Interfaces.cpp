@@ -115,11 +115,6 @@ void setPagingInterfaceNames(const QStringList &names)
     namesInForce() = names;
 }
 
-QStringList pagingInterfaceNames()
-{
-    return namesInForce();
-}
-
 QList<PagingTarget> pagingTargets()
 {
     return selectPagingTargets(listFor(true), namesInForce());
@@ -128,11 +123,6 @@ QList<PagingTarget> pagingTargets()
 void setInterfaceLister(InterfaceLister lister)
 {
     replacedLister() = std::move(lister);
-}
-
-QList<PagingTarget> fallbackPagingTargets()
-{
-    return selectPagingTargets(listFor(false), namesInForce());
 }
 
 void rememberInterface(quint32 addressNetworkOrder, int interfaceIndex)
@@ -155,14 +145,6 @@ int rememberedInterface(quint32 addressNetworkOrder)
 void forgetInterfaces()
 {
     heard().clear();
-}
-
-QString interfaceName(int index)
-{
-    char name[IF_NAMESIZE] = {};
-    if (index <= 0 || !::if_indextoname(unsigned(index), name))
-        return QString();
-    return QString::fromLocal8Bit(name);
 }
 
 int sendOn(int fd, const QByteArray &datagram, const sockaddr_in &to, int interfaceIndex)
@@ -207,7 +189,8 @@ int sendToNeighbour(int fd, const QByteArray &datagram, const sockaddr_in &to)
     if (error != ENETUNREACH && error != EHOSTUNREACH)
         return error;
     bool sent = false;
-    for (const PagingTarget &t : fallbackPagingTargets()) {
+    // Where a datagram goes when no route leads to its address.
+    for (const PagingTarget &t : selectPagingTargets(listFor(false), namesInForce())) {
         if (!t.problem.isEmpty())
             continue;
         const int e = sendOn(fd, datagram, to, t.index);

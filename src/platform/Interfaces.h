@@ -49,12 +49,8 @@ QList<PagingTarget> selectPagingTargets(const QList<NetInterface> &all, const QS
 
 // The operator's --interface names for this run (empty: every interface).
 void setPagingInterfaceNames(const QStringList &names);
-QStringList pagingInterfaceNames();
 // selectPagingTargets over the interfaces now, with the names in force.
 QList<PagingTarget> pagingTargets();
-
-// The same interfaces for a datagram that has no route (MAC resolution, sendToNeighbour).
-QList<PagingTarget> fallbackPagingTargets();
 
 // Tests replace the interface listing: a test outside its own network namespace must
 // never page or fall back to paging interfaces on the machine's real networks.
@@ -66,7 +62,6 @@ void setInterfaceLister(InterfaceLister lister);
 void rememberInterface(quint32 addressNetworkOrder, int interfaceIndex);
 int rememberedInterface(quint32 addressNetworkOrder);   // 0: not heard this run
 void forgetInterfaces();                                // tests
-QString interfaceName(int index);                       // "" when unknown
 
 // Sends one datagram from `fd` to `to`. With interfaceIndex > 0 the datagram leaves on
 // that interface (IP_PKTINFO); 0 lets the routing table choose. 0 on success, else errno.

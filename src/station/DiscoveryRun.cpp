@@ -5,7 +5,7 @@
 #include <QStorageInfo>
 #include <QtDebug>
 
-#include <unistd.h>
+#include <cstdio>
 
 #include "platform/AppDir.h"
 #include "platform/Interfaces.h"
@@ -178,8 +178,7 @@ bool DiscoveryRun::replaceDatabase(QString *problem)
     const QString path = platform::databasePath();
     const QString backup = path + QStringLiteral(".bak");
     const QString folder = QFileInfo(path).absolutePath();
-    m_keptPath = folder + QStringLiteral("/.nms.ini.previous");
-    m_previous = ReadIniFile(path);
+    m_keptPath = keptDatabasePath(path);
     m_hadDatabase = QFile::exists(path);
     const int elements = CountIniSections(path);
     const bool newBackup = elements > 0 && elements >= CountIniSections(backup);
@@ -189,7 +188,7 @@ bool DiscoveryRun::replaceDatabase(QString *problem)
     }
     // Emptying a database that cannot be written again would leave nothing: a new
     // database of the same size must fit beside the old one.
-    const qint64 needed = qint64(m_previous.size()) + kSpareBytes;
+    const qint64 needed = QFileInfo(path).size() + kSpareBytes;
     const qint64 free = QStorageInfo(folder).bytesAvailable();
     if (free >= 0 && free < needed) {
         *problem = QStringLiteral("%1 has %2 bytes free, %3 are needed").arg(folder).arg(free).arg(needed);
@@ -197,10 +196,12 @@ bool DiscoveryRun::replaceDatabase(QString *problem)
     }
 
     QFile::remove(m_keptPath);
-    m_linked = m_hadDatabase && linkOver(path, m_keptPath);
+    m_linked = m_hadDatabase && linkFileOver(path, m_keptPath);
+    // Without hard links the previous database is kept as bytes to write back.
+    m_previous = m_hadDatabase && !m_linked ? ReadIniFile(path) : QByteArray();
     if (newBackup) {
         QString error;
-        if (!(m_linked ? linkOver(m_keptPath, backup) : ReplaceIniFile(backup, m_previous, &error))) {
+        if (!(m_linked ? linkFileOver(m_keptPath, backup) : ReplaceIniFile(backup, m_previous, &error))) {
             *problem = QStringLiteral("%1 cannot be copied to %2%3")
                            .arg(path, backup, error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(error));
             QFile::remove(m_keptPath);
@@ -217,21 +218,6 @@ bool DiscoveryRun::replaceDatabase(QString *problem)
     return true;
 }
 
-// Makes `to` a second name of `from`, replacing what `to` was in one step.
-bool DiscoveryRun::linkOver(const QString &from, const QString &to)
-{
-    const QByteArray target = QFile::encodeName(to);
-    const QByteArray temp = QFile::encodeName(QFileInfo(to).absolutePath() + QStringLiteral("/.nms.ini.link"));
-    ::unlink(temp.constData());
-    if (::link(QFile::encodeName(from).constData(), temp.constData()) != 0)
-        return false;
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return true;
-}
-
 bool DiscoveryRun::restoreDatabase()
 {
     if (!m_replaced)
@@ -242,7 +228,7 @@ bool DiscoveryRun::restoreDatabase()
     if (!m_hadDatabase)
         ok = QFile::remove(path);
     else if (!(m_linked && ::rename(QFile::encodeName(m_keptPath).constData(), QFile::encodeName(path).constData()) == 0))
-        ok = ReplaceIniFile(path, m_previous, &error);
+        ok = ReplaceIniFile(path, m_linked ? ReadIniFile(m_keptPath) : m_previous, &error);
     if (!ok)
         qWarning("brivolte-nms: the previous database could not be put back into %s: %s", qPrintable(path),
                  qPrintable(error));

@@ -59,7 +59,6 @@ private:
     void taken(const ElementFeedback &answer);
     bool replaceDatabase(QString *problem);
     bool restoreDatabase();
-    static bool linkOver(const QString &from, const QString &to);
 
     Station &m_station;
     bool m_store;
@@ -71,7 +70,7 @@ private:
     QList<ElementFeedback> m_answers;
     QSet<QString> m_macs;
     int m_notStored = 0;   // answers whose record could not be written
-    QByteArray m_previous;  // the database as it was before this discovery
+    QByteArray m_previous;  // the database as it was, where it could not be kept linked
     bool m_hadDatabase = false;
     bool m_replaced = false;   // the database was emptied by this discovery
     bool m_linked = false;     // m_keptPath is the previous database itself

@@ -41,9 +41,7 @@ QString ElementLink::read(const QString &key, const QString &absent) const
 
 QString ElementLink::label() const
 {
-    const QString name = read(QStringLiteral("name"));
-    const QString bracketed = QLatin1Char('[') + mac() + QLatin1Char(']');
-    return name.isEmpty() ? bracketed : name + QLatin1Char(' ') + bracketed;
+    return elementLabel(read(QStringLiteral("name")), mac());
 }
 
 Delivery ElementLink::send(platform::UdpPort &from, const QByteArray &datagram, quint16 port) const

@@ -140,9 +140,7 @@ void Station::storeAnswer(const ElementFeedback &f)
 {
     if (!WriteManyToINI(Encode_MAC(f.UDP_Response_MAC), discoveryRecord(f), platform::databasePath())) {
         emit discoveryAnswerNotStored(f);
-        const QString name = PadName16(f.UDP_Response_Name).trimmed();
-        const QString bracketed = QLatin1Char('[') + f.UDP_Response_MAC + QLatin1Char(']');
-        emit feedbackRejected(critical((name.isEmpty() ? bracketed : name + QLatin1Char(' ') + bracketed)
+        emit feedbackRejected(critical(elementLabel(PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC)
                                        + QStringLiteral(" could not be stored in the local database.")));
         return;
     }

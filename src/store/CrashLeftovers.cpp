@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -68,16 +69,43 @@ DiscoveryMark::~DiscoveryMark()
     QFile::remove(m_path);
 }
 
+namespace {
+
+QString linkTemporaryPath(const QString &besidePath)
+{
+    return QFileInfo(besidePath).absolutePath() + QStringLiteral("/.nms.ini.link");
+}
+
+} // namespace
+
+QString keptDatabasePath(const QString &databasePath)
+{
+    return QFileInfo(databasePath).absolutePath() + QStringLiteral("/.nms.ini.previous");
+}
+
+bool linkFileOver(const QString &from, const QString &to)
+{
+    const QByteArray target = QFile::encodeName(to);
+    const QByteArray temp = QFile::encodeName(linkTemporaryPath(to));
+    ::unlink(temp.constData());
+    if (::link(QFile::encodeName(from).constData(), temp.constData()) != 0)
+        return false;
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    return true;
+}
+
 void removeDiscoveryLeftovers(const QString &databasePath)
 {
-    const QString folder = QFileInfo(databasePath).absolutePath();
-    QFile::remove(folder + QStringLiteral("/.nms.ini.previous"));
-    QFile::remove(folder + QStringLiteral("/.nms.ini.link"));
+    QFile::remove(keptDatabasePath(databasePath));
+    QFile::remove(linkTemporaryPath(databasePath));
 }
 
 QString previousDatabasePath(const QString &databasePath)
 {
-    const QString kept = QFileInfo(databasePath).absolutePath() + QStringLiteral("/.nms.ini.previous");
+    const QString kept = keptDatabasePath(databasePath);
     return QFile::exists(kept) ? kept : databasePath + QStringLiteral(".bak");
 }
 

@@ -27,6 +27,13 @@ private:
     QString m_path;
 };
 
+// The second name a running discovery gives the database it replaced (a hard link beside
+// it), and the one file through which linkFileOver makes such names.
+QString keptDatabasePath(const QString &databasePath);
+// Makes `to` a second name of `from`, replacing what `to` was in one step; false where
+// the file system has no hard links.
+bool linkFileOver(const QString &from, const QString &to);
+
 // Where the database a discovery replaced is kept: `.nms.ini.previous` beside it while
 // that discovery runs (it survives a station that ended inside one), else nms.ini.bak.
 QString previousDatabasePath(const QString &databasePath);

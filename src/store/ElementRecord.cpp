@@ -108,3 +108,9 @@ qint16 wholeNumber16(const QString &text, bool *ok)
         *ok = good;
     return good ? result : qint16(0);
 }
+
+QString elementLabel(const QString &name, const QString &mac)
+{
+    const QString bracketed = QLatin1Char('[') + mac + QLatin1Char(']');
+    return name.isEmpty() ? bracketed : name + QLatin1Char(' ') + bracketed;
+}

@@ -8,6 +8,10 @@ QString Encode_MAC(const QString &srcMAC);
 // "001a2b3c4d5e" -> "00:1A:2B:3C:4D:5E"; any text that is not 12 characters -> "".
 QString FormatMAC(const QString &text);
 
+// How messages name an element: "NAME [00:1A:2B:3C:4D:5E]", or "[00:1A:2B:3C:4D:5E]"
+// when it has no name.
+QString elementLabel(const QString &name, const QString &mac);
+
 // Leading number of a stored text: the numeric value of its longest numeric prefix
 // ("1.0" -> 1, "12abc" -> 12, "", "x" -> 0). Saturates instead of overflowing.
 double leadingNumber(const QString &text);
