@@ -142,6 +142,13 @@ QString roleText(int role)
     return role == 1 ? QStringLiteral("encoder") : role == 2 ? QStringLiteral("decoder") : QStringLiteral("unknown");
 }
 
+// One element a line, as discover and list print them.
+QString elementLine(const station::StoredElement &e)
+{
+    return QStringLiteral("%1  %2  %3  %4")
+        .arg(e.mac, e.ip.leftJustified(15), roleText(e.role).leftJustified(7), e.name.trimmed());
+}
+
 // ELEMENT as given: false (with the report finished) when the database has no such element.
 bool find(Report &r, const QString &text, station::StoredElement *e, int *exit)
 {
@@ -197,8 +204,7 @@ int discover(Report &r, const Options &o)
         object.insert(QStringLiteral("version"),
                       QStringLiteral("%1.%2").arg(f.UDP_Response_Version_Major).arg(f.UDP_Response_Version_Minor));
         elements.append(object);
-        r.line(QStringLiteral("%1  %2  %3  %4").arg(e.mac, e.ip.leftJustified(15), roleText(e.role).leftJustified(7),
-                                                   e.name.trimmed()));
+        r.line(elementLine(e));
     }
     r.set(QStringLiteral("elements"), elements);
     if (!ended.ok()) {
@@ -218,8 +224,7 @@ int list(Report &r, const Options &)
     QJsonArray elements;
     for (const station::StoredElement &e : listing.elements) {
         elements.append(elementObject(e));
-        r.line(QStringLiteral("%1  %2  %3  %4").arg(e.mac, e.ip.leftJustified(15), roleText(e.role).leftJustified(7),
-                                                   e.name.trimmed()));
+        r.line(elementLine(e));
     }
     r.set(QStringLiteral("database"), platform::databasePath());
     r.set(QStringLiteral("elements"), elements);
