@@ -287,41 +287,35 @@ private slots:
         QVERIFY(!c.s.config().isWaiting());
     }
 
-    // A discovery answer is stored whole (a collecting discovery only reports it).
+    // A discovery answer is stored whole (a collecting discovery is tst_nmsctl_lab's "discover").
     void discoveryStoresTheWholeRecord_data()
     {
-        QTest::addColumn<QString>("before"); QTest::addColumn<ElementFeedback>("report");
-        QTest::addColumn<bool>("store"); QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("before"); QTest::addColumn<ElementFeedback>("report"); QTest::addColumn<QStringList>("keys");
         const QStringList common{"name", "ip", "mask", "gw", "input", "type", "tx"};
         const QStringList tail{"role", "sn", "ver", "sfn", "buf"};
         ElementFeedback multicast = encoderReport(), decoderUnicast = decoderReport();
         multicast.UDP_Response_TX_Type = 1, decoderUnicast.UDP_Response_TX_Type = 0;
-        QTest::newRow("encoder unicast") << QString() << encoderReport() << true << common + QStringList{"remote"} + tail + QStringList{"llo"};
+        QTest::newRow("encoder unicast") << QString() << encoderReport() << common + QStringList{"remote"} + tail + QStringList{"llo"};
         QTest::newRow("encoder multicast leaves an old remote key") << iniSection(kSection, {{"remote", "10.1.1.1"}}) << multicast
-            << true << QStringList{"remote"} + common + QStringList{"multi"} + tail + QStringList{"llo"};
-        QTest::newRow("decoder, whatever its tx") << QString() << decoderUnicast << true
+            << QStringList{"remote"} + common + QStringList{"multi"} + tail + QStringList{"llo"};
+        QTest::newRow("decoder, whatever its tx") << QString() << decoderUnicast
             << common + QStringList{"multi"} + tail + QStringList{"att", "sdm", "sdl", "sdt", "llo"};
-        QTest::newRow("collected only") << QString() << encoderReport() << false << QStringList();
     }
     void discoveryStoresTheWholeRecord()
     {
-        QFETCH(QString, before); QFETCH(ElementFeedback, report); QFETCH(bool, store); QFETCH(QStringList, keys);
+        QFETCH(QString, before); QFETCH(ElementFeedback, report); QFETCH(QStringList, keys);
         Core c;
         FakeArp arp;
         c.env.writeIni(before);
         QSignalSpy stored(&c.s, &station::Station::discoveryAnswerStored);
-        QSignalSpy collected(&c.s, &station::Station::discoveryAnswerCollected);
-        c.s.setDiscovery(store ? station::Station::Answers::Store : station::Station::Answers::Collect);
+        c.s.setDiscovery(station::Station::Answers::Store);
         QVERIFY(c.arrive(encodeFeedback(report)));
         QCOMPARE(c.shown.size(), 0);
-        QCOMPARE(QList<int>({int(stored.count()), int(collected.count()), c.databaseChanges}), QList<int>({store, !store, 0}));
+        QCOMPARE(QList<int>({int(stored.count()), c.databaseChanges}), QList<int>({1, 0}));
         QStringList names;
         for (const auto &k : sectionContents(kSection, c.env.iniPath()))
             names << k.first;
         QCOMPARE(names, keys);
-        QCOMPARE(c.s.feedback().UDP_Response_MAC, kMacText);
-        if (!store)
-            return;
         compareStored(c.env.iniPath(), {{"name", report.UDP_Response_Name.trimmed()}, {"ver", "3.4"}, {"sn", "4711"}});
         if (!before.isEmpty())
             compareStored(c.env.iniPath(), {{"remote", "10.1.1.1"}, {"multi", "192.168.1.20"}});
