@@ -1,6 +1,6 @@
 // The element protocol's codecs: the feedback message (every length, the checks in order, the
-// serial number, the name as bytes), the configuration command and the paging request, and MAC
-// resolution (the text, inet_addr's rules, what the ARP service's answer counts as).
+// serial number, the name as bytes), the configuration command's fields, and MAC resolution
+// (the text, inet_addr's rules, what the ARP service's answer counts as).
 #include <QtTest>
 #include <arpa/inet.h>
 
@@ -24,15 +24,6 @@ QByteArray baseMessage(quint8 role)
     return m;
 }
 
-ElementFeedback sentinelRecord()
-{
-    ElementFeedback r;
-    r.UDP_Response_Version_Major = r.UDP_Response_Version_Minor = r.UDP_Response_SFN = r.UDP_Response_Buffer = S;
-    r.UDP_Response_Attenuation = r.UDP_Response_SilDet_Mode = r.UDP_Response_SilDet_Level = S;
-    r.UDP_Response_SilDet_Time = r.UDP_Response_Low_Latency = S;
-    return r;
-}
-
 using Tail = QList<int>;   // major, minor, sfn, buffer, low latency, attenuation, mode, level, time
 
 Tail tailOf(const ElementFeedback &r)
@@ -50,14 +41,6 @@ QByteArray bytes(std::initializer_list<int> values)
     return out;
 }
 
-// Encoder "abc": Analog input, MPX, Unicast, no SFN, low latency on.
-ConfigCommand encoderAbc()
-{
-    return ConfigCommand{false, QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0"),
-                         QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.9"), 1, 1, 0, 0,
-                         QStringLiteral("abc"), 0, 0, 0, 0, 1};
-}
-
 } // namespace
 
 using B = QByteArray;
@@ -71,9 +54,7 @@ private slots:
     void routesEveryLength_data()
     {
         QTest::addColumn<int>("from"); QTest::addColumn<int>("to"); QTest::addColumn<DatagramRoute>("route");
-        QTest::newRow("empty to 2") << 0 << 2 << DatagramRoute::Ignored;
-        QTest::newRow("3, the level request echo") << 3 << 3 << DatagramRoute::Ignored;
-        QTest::newRow("too short for the fixed part") << 4 << 39 << DatagramRoute::Ignored;
+        QTest::newRow("too short for the fixed part") << 0 << 39 << DatagramRoute::Ignored;
         QTest::newRow("feedback 40..54") << 40 << 54 << DatagramRoute::Feedback;
         QTest::newRow("55..1200") << 55 << 1200 << DatagramRoute::Ignored;
         QTest::newRow("level block 1201") << 1201 << 1201 << DatagramRoute::AudioLevel;
@@ -86,17 +67,17 @@ private slots:
             QVERIFY2(routeDatagram(length) == route, qPrintable(QString::number(length)));
     }
 
+    // Each length where the tail gains a field, for both layouts.
     void tailAtEveryLength_data()
     {
         QTest::addColumn<int>("role"); QTest::addColumn<int>("length"); QTest::addColumn<Tail>("expected");
         // Encoder: nothing of the tail before 42 bytes; byte 44 is the low latency option.
-        QTest::newRow("enc 40") << 1 << 40 << Tail{2, 0, 0, 0, S, S, S, S, S};
         QTest::newRow("enc 41") << 1 << 41 << Tail{2, 0, 0, 0, S, S, S, S, S};
         QTest::newRow("enc 42") << 1 << 42 << Tail{140, 141, 0, 0, S, S, S, S, S};
         QTest::newRow("enc 43") << 1 << 43 << Tail{140, 141, 142, 0, S, S, S, S, S};
         QTest::newRow("enc 44") << 1 << 44 << Tail{140, 141, 142, 143, S, S, S, S, S};
-        for (int length = 45; length <= 54; ++length)
-            QTest::addRow("enc %d", length) << 1 << length << Tail{140, 141, 142, 143, 144, S, S, S, S};
+        QTest::newRow("enc 45") << 1 << 45 << Tail{140, 141, 142, 143, 144, S, S, S, S};
+        QTest::newRow("enc 54") << 1 << 54 << Tail{140, 141, 142, 143, 144, S, S, S, S};
         QTest::newRow("unknown 45") << 0 << 45 << Tail{140, 141, 142, 143, 144, S, S, S, S};
         // Decoder: the encoder layout is read first from 42 bytes on, then the decoder layout
         // over it; a field the decoder layout does not reach keeps the encoder layout's value.
@@ -104,71 +85,51 @@ private slots:
         QTest::newRow("dec 41") << 2 << 41 << Tail{2, 0, 0, 1, S, 140, S, S, S};
         QTest::newRow("dec 42") << 2 << 42 << Tail{141, 141, 0, 1, S, 140, S, S, S};
         QTest::newRow("dec 43") << 2 << 43 << Tail{141, 142, 142, 1, S, 140, S, S, S};
-        QTest::newRow("dec 44") << 2 << 44 << Tail{141, 142, 143, 1, S, 140, S, S, S};
         QTest::newRow("dec 45") << 2 << 45 << Tail{141, 142, 143, 144, 144, 140, S, S, S};
         QTest::newRow("dec 46") << 2 << 46 << Tail{141, 142, 143, 144, 144, 140, 145, S, S};
         QTest::newRow("dec 47") << 2 << 47 << Tail{141, 142, 143, 144, 144, 140, 145, 146, S};
-        for (int length = 48; length <= 53; ++length)
-            QTest::addRow("dec %d", length) << 2 << length << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
+        QTest::newRow("dec 48") << 2 << 48 << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
+        QTest::newRow("dec 53") << 2 << 53 << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
         QTest::newRow("dec 54") << 2 << 54 << Tail{141, 142, 143, 144, 153, 140, 145, 146, 147};
     }
     void tailAtEveryLength()
     {
         QFETCH(int, role); QFETCH(int, length); QFETCH(Tail, expected);
-        ElementFeedback record = sentinelRecord();
+        ElementFeedback record;
+        record.UDP_Response_Version_Major = record.UDP_Response_Version_Minor = record.UDP_Response_SFN = S;
+        record.UDP_Response_Buffer = record.UDP_Response_Attenuation = record.UDP_Response_SilDet_Mode = S;
+        record.UDP_Response_SilDet_Level = record.UDP_Response_SilDet_Time = record.UDP_Response_Low_Latency = S;
         QCOMPARE(decodeFeedback(baseMessage(quint8(role)).left(length), record), FeedbackCheck::Ok);
         QCOMPARE(tailOf(record), expected);
     }
 
-    void singleCheckFails_data()
+    // The limits of the checks and the serial number as read; a message that fails still
+    // leaves what it carried in the record. (Each failing field's message is tst_station's.)
+    void checkLimitsAndSerial_data()
     {
-        QTest::addColumn<int>("offset"); QTest::addColumn<int>("value"); QTest::addColumn<FeedbackCheck>("check");
-        QTest::newRow("audio input 2") << 16 << 2 << FeedbackCheck::AudioInput;
-        QTest::newRow("audio type 2") << 17 << 2 << FeedbackCheck::AudioType;
-        QTest::newRow("tx type 255") << 18 << 255 << FeedbackCheck::TxType;
-        QTest::newRow("element type 3") << 35 << 3 << FeedbackCheck::ElementType;
-        QTest::newRow("element type 0 passes") << 35 << 0 << FeedbackCheck::Ok;
-        QTest::newRow("serial first byte 128") << 36 << 128 << FeedbackCheck::SerialNumber;
-        QTest::newRow("address 0.0.0.0 passes") << 0 << 0 << FeedbackCheck::Ok;
-        QTest::newRow("mask byte 255 passes") << 7 << 255 << FeedbackCheck::Ok;
+        QTest::addColumn<int>("offset"); QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<FeedbackCheck>("check"); QTest::addColumn<qint32>("serial");
+        QTest::newRow("element type 0 passes") << 35 << bytes({0}) << FeedbackCheck::Ok << 1234;
+        QTest::newRow("address 0.0.0.0 passes") << 0 << bytes({0, 0, 0, 0}) << FeedbackCheck::Ok << 1234;
+        QTest::newRow("mask byte 255 passes") << 7 << bytes({255}) << FeedbackCheck::Ok << 1234;
+        QTest::newRow("serial 1") << 36 << bytes({0, 0, 0, 1}) << FeedbackCheck::Ok << 1;
+        QTest::newRow("serial 00 00 80 00") << 36 << bytes({0, 0, 0x80, 0}) << FeedbackCheck::Ok << 32768;
+        QTest::newRow("serial 7F FF FF FF") << 36 << bytes({0x7f, 0xff, 0xff, 0xff}) << FeedbackCheck::Ok << 2147483647;
+        QTest::newRow("serial 80 00 00 00") << 36 << bytes({0x80, 0, 0, 0}) << FeedbackCheck::SerialNumber
+                                            << qint32(-2147483647 - 1);
     }
-    void singleCheckFails()
+    void checkLimitsAndSerial()
     {
-        QFETCH(int, offset); QFETCH(int, value); QFETCH(FeedbackCheck, check);
-        QByteArray m = baseMessage(1).left(45);
-        m[offset] = char(value);
+        QFETCH(int, offset); QFETCH(QByteArray, wire); QFETCH(FeedbackCheck, check); QFETCH(qint32, serial);
         ElementFeedback record;
-        QCOMPARE(decodeFeedback(m, record), check);
-        // A message that fails still leaves what it carried in the record.
-        QCOMPARE(record.UDP_Response_Role, quint8(m.at(35)));
-    }
-
-    void serialNumber_data()
-    {
-        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<qint32>("serial"); QTest::addColumn<bool>("passes");
-        QTest::newRow("00 00 80 00") << QByteArray::fromHex("00008000") << 32768 << true;
-        QTest::newRow("00 00 00 01") << QByteArray::fromHex("00000001") << 1 << true;
-        QTest::newRow("7F FF FF FF") << QByteArray::fromHex("7FFFFFFF") << 2147483647 << true;
-        QTest::newRow("zero") << QByteArray::fromHex("00000000") << 0 << false;
-        QTest::newRow("80 00 00 00") << QByteArray::fromHex("80000000") << qint32(-2147483647 - 1) << false;
-        QTest::newRow("FF FF FF FF") << QByteArray::fromHex("FFFFFFFF") << -1 << false;
-    }
-    void serialNumber()
-    {
-        QFETCH(QByteArray, bytes); QFETCH(qint32, serial); QFETCH(bool, passes);
-        ElementFeedback record;
-        QCOMPARE(decodeFeedback(baseMessage(2).replace(36, 4, bytes), record),
-                 passes ? FeedbackCheck::Ok : FeedbackCheck::SerialNumber);
+        QCOMPARE(decodeFeedback(baseMessage(2).replace(offset, wire.size(), wire), record), check);
         QCOMPARE(record.UDP_Response_Serial_Number, serial);
     }
 
     void checksRunInOrder()
     {
         QByteArray m = baseMessage(1).left(45);
-        m[36] = char(0x80);
-        m[35] = char(7);
-        m[18] = char(2);
-        m[17] = char(2);
+        m[36] = char(0x80), m[35] = char(7), m[18] = char(2), m[17] = char(2);
         ElementFeedback record;
         QCOMPARE(decodeFeedback(m, record), FeedbackCheck::AudioType);
         m[17] = char(0);
@@ -210,27 +171,9 @@ private slots:
         QCOMPARE(encodeFeedback(f).mid(19, 16), QByteArray("a name longer th"));
     }
 
-    void encoderCommand()
-    {
-        QByteArray expected = bytes({10, 0, 0, 5, 255, 255, 255, 0, 10, 0, 0, 1, 10, 0, 0, 9, 1, 1, 0, 0, 65, 66, 67});
-        expected.append(13, ' ').append(char(1));
-        QCOMPARE(expected.size(), 37);
-        QCOMPARE(encodeConfigCommand(encoderAbc()), expected);
-    }
-
-    void decoderCommand()
-    {
-        // A decoder to a multicast group; its hidden lists still travel.
-        const ConfigCommand c{true, QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0"),
-                              QStringLiteral("10.0.0.1"), QStringLiteral("239.192.0.1"), 0, 1, 1, 1,
-                              QStringLiteral("Site 2"), 7, 2, 40, 15, 0};
-        const QByteArray wire = encodeConfigCommand(c);
-        QCOMPARE(wire.size(), 41);
-        QCOMPARE(wire.mid(12), bytes({239, 192, 0, 1, 0, 1, 1, 1}) + "SITE 2          " + bytes({7, 2, 40, 15, 0}));
-    }
-
-    // Name and address fields of the 37-byte command; the rest stays in place.
-    void fields_data()
+    // Name and address fields of the 37-byte command (the whole command's bytes are
+    // tst_sendconfiguration's).
+    void commandFields_data()
     {
         QTest::addColumn<QString>("name"); QTest::addColumn<QByteArray>("nameWire");
         QTest::addColumn<QString>("address"); QTest::addColumn<QByteArray>("addressWire");
@@ -243,27 +186,21 @@ private slots:
         QTest::newRow("beyond Latin-1") << QStringLiteral("\u20AC1") << (QByteArray("\xac" "1") + QByteArray(14, ' '))
                                         << "255.255.255.255" << bytes({255, 255, 255, 255});
     }
-    void fields()
+    void commandFields()
     {
         QFETCH(QString, name); QFETCH(QByteArray, nameWire); QFETCH(QString, address); QFETCH(QByteArray, addressWire);
-        ConfigCommand c = encoderAbc();
-        c.name = name;
+        ConfigCommand c{false, "10.0.0.5", "255.255.255.0", "10.0.0.1", "10.0.0.9", 1, 1, 0, 0, name, 0, 0, 0, 0, 1};
         c.ip = c.gw = address;
         const QByteArray command = encodeConfigCommand(c);
         QCOMPARE(command.size(), 37);
-        QCOMPARE(command.mid(0, 4), addressWire);
-        QCOMPARE(command.mid(4, 4), bytes({255, 255, 255, 0}));
-        QCOMPARE(command.mid(8, 4), addressWire);
+        QCOMPARE(command.mid(0, 12).toHex(' '), (addressWire + bytes({255, 255, 255, 0}) + addressWire).toHex(' '));
         QCOMPARE(command.mid(20, 16), nameWire);
-        QCOMPARE(command.at(36), char(1));
     }
 
     void macText_data()
     {
         QTest::addColumn<B>("bytes"); QTest::addColumn<QString>("delimiter"); QTest::addColumn<QString>("text");
-        QTest::newRow("upper case") << kMac << ":" << "00:1A:2B:3C:4D:5E";
-        QTest::newRow("leading zeros") << B("\x0a\x0b\x0c\x0d\x0e\x0f", 6) << ":" << "0A:0B:0C:0D:0E:0F";
-        QTest::newRow("other delimiter") << B("\xff\x00\xff\x00\xff\x01", 6) << "-" << "FF-00-FF-00-FF-01";
+        QTest::newRow("upper case, leading zeros") << kMac << ":" << "00:1A:2B:3C:4D:5E";
         QTest::newRow("no delimiter") << B("\x01\x02\x03\x04\x05\x06", 6) << "" << "010203040506";
         QTest::newRow("none") << B() << ":" << "";
         QTest::newRow("five bytes") << B("\x01\x02\x03\x04\x05", 5) << ":" << "";
@@ -274,7 +211,6 @@ private slots:
     {
         QTest::addColumn<QString>("text"); QTest::addColumn<quint32>("address");
         QTest::newRow("dotted") << "10.0.0.1" << quint32(htonl(0x0A000001));
-        QTest::newRow("0.0.0.0") << "0.0.0.0" << 0u;
         QTest::newRow("255.255.255.255") << "255.255.255.255" << 0u;
         QTest::newRow("empty") << "" << 0u;
         QTest::newRow("part above 255") << "10.0.0.256" << 0u;

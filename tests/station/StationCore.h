@@ -1,7 +1,6 @@
 #pragma once
-// The station's core over a temporary nms.ini: element reports as the wire carries them,
-// an ARP service that answers what the test says, and everything the core reports
-// (messages, confirmations) recorded in order.
+// The station's core over a temporary nms.ini: element reports as the wire carries them, an
+// ARP service that answers what the test says, and what the core reports, recorded in order.
 #include <QtTest>
 #include <functional>
 
@@ -138,7 +137,4 @@ struct Core {
     std::function<void(const MessageSpec &)> onReport;
 };
 
-inline QString corrupted(const QString &firstLine)
-{
-    return firstLine + QStringLiteral("\rFeedback is corrupted.");
-}
+inline QString corrupted(const QString &firstLine) { return firstLine + QStringLiteral("\rFeedback is corrupted."); }
