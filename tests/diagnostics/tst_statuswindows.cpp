@@ -360,48 +360,38 @@ private slots:
         }
     }
 
-    // With the slider at 1000 and auto servo on, Set sends 53 00 01 86 A0 01; with auto
-    // clear the counter reset follows by itself, without a question.
-    void setSendsDelayAndOptionalReset_data()
+    // With the slider at 1000 and auto servo on, Set sends 53 00 01 86 A0 01, with auto clear
+    // followed by the counter reset unasked; closing stores the values of that moment, and
+    // only after Set.
+    void setSendsAndClosingStores_data()
     {
-        QTest::addColumn<bool>("autoClear");
-        QTest::newRow("auto clear on") << true;
-        QTest::newRow("auto clear off") << false;
+        QTest::addColumn<bool>("set"); QTest::addColumn<bool>("autoClear");
+        QTest::addColumn<int>("stepsAfterSet");   // slider moved before closing
+        QTest::addColumn<QList<QByteArray>>("sent"); QTest::addColumn<QString>("dlySrv");
+        const QByteArray delay = QByteArray::fromHex("530001 86A001");
+        QTest::newRow("without Set") << false << false << 0 << QList<QByteArray>{"GetDel"} << "1000 0";
+        QTest::newRow("Set, auto clear off") << true << false << 0 << QList<QByteArray>{delay, "GetDel"} << "1000 1";
+        QTest::newRow("Set, auto clear on, moved after") << true << true << 3 << QList<QByteArray>{delay, "RstStats"}
+                                                         << "1003 1";
     }
-    void setSendsDelayAndOptionalReset()
+    void setSendsAndClosingStores()
     {
-        QFETCH(bool, autoClear);
+        QFETCH(bool, set); QFETCH(bool, autoClear); QFETCH(int, stepsAfterSet);
         platform::writeSetting(kAutoClear, autoClear ? "1" : "0");
         frmAdjust &w = openAdjust(ini("127.0.0.1", "1", "1000", "0"));
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         clickBox(w.chkAutoServo);
         QVERIFY(!w.UnsavedParameters);
-        QTest::mouseClick(w.cmdSet, Qt::LeftButton);
-        QVERIFY(w.UnsavedParameters);
+        if (set)
+            QTest::mouseClick(w.cmdSet, Qt::LeftButton);
+        QCOMPARE(w.UnsavedParameters, set);
         if (!autoClear) {   // well past the reset's moment, the next datagram is the marker
             QTest::qWait(750);
             QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
         }
-        QVERIFY(m_arrived->waitFor(3));
-        QCOMPARE(m_arrived->all().mid(1), (QList<QByteArray>{QByteArray::fromHex("530001 86A001"),
-                                                               autoClear ? "RstStats" : "GetDel"}));
+        QVERIFY(m_arrived->waitFor(set ? 3 : 2));
+        QTEST(m_arrived->all().mid(1), "sent");
         QVERIFY(m_boxes->count() == 0 && !w.Timer1.isActive());
-    }
-
-    void closingStoresOnlyAfterSet_data()
-    {
-        QTest::addColumn<bool>("set"); QTest::addColumn<int>("stepsAfterSet");   // slider moved before closing
-        QTest::addColumn<QString>("dlySrv");
-        QTest::newRow("without Set") << false << 0 << "1000 0";
-        QTest::newRow("values at closing time") << true << 3 << "1003 1";
-    }
-    void closingStoresOnlyAfterSet()
-    {
-        QFETCH(bool, set); QFETCH(int, stepsAfterSet);
-        frmAdjust &w = openAdjust(ini("127.0.0.1", "1", "1000", "0"));
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        clickBox(w.chkAutoServo);
-        if (set)
-            QTest::mouseClick(w.cmdSet, Qt::LeftButton);
         w.scrlAdditionalDelay->setFocus();
         for (int i = 0; i < stepsAfterSet; ++i)
             QTest::keyClick(w.scrlAdditionalDelay, Qt::Key_Right);
