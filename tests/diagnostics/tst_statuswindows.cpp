@@ -38,13 +38,6 @@ QString ini(const QString &ip = "127.0.0.1", const QString &sfn = "1", const QSt
     return text;
 }
 
-QStringList texts(const frmStatistics &w)
-{
-    return {w.lblMACTxOK->text(), w.lblMACTxErr->text(), w.lblMACRxOK->text(), w.lblMACRxErr->text(),
-            w.lblAudioRxFramesOK->text(), w.lblAudioRxFramesErr->text(), w.lblPTPRxOK->text(),
-            w.lblPTPRxErr->text(), w.lblPTPClkAdj->text(), w.lblPTPLatency->text()};
-}
-
 // Counter values chosen so that each label has a text of its own.
 QByteArray sampleRecord()
 {
@@ -141,8 +134,11 @@ private slots:
         QCOMPARE(w.frmStats->title(), QStringLiteral("R&&D <b>1</b>:"));
         QVERIFY(m_arrived->waitFor(1) && answer(sampleRecord()));
         QCOMPARE(m_arrived->all(), (QList<QByteArray>{"GetStats", sampleRecord()}));
-        QCOMPARE(texts(w), (QStringList{"16777217", "0 (0%)", "2", "1 (33.33%)", "1995", "5 (0.25%)", "100", "3",
-                                        "-42 nS", "1500 nS"}));
+        QCOMPARE((QStringList{w.lblMACTxOK->text(), w.lblMACTxErr->text(), w.lblMACRxOK->text(), w.lblMACRxErr->text(),
+                              w.lblAudioRxFramesOK->text(), w.lblAudioRxFramesErr->text(), w.lblPTPRxOK->text(),
+                              w.lblPTPRxErr->text(), w.lblPTPClkAdj->text(), w.lblPTPLatency->text()}),
+                 (QStringList{"16777217", "0 (0%)", "2", "1 (33.33%)", "1995", "5 (0.25%)", "100", "3",
+                              "-42 nS", "1500 nS"}));
         QCOMPARE(m_boxes->count(), 0);
     }
 
