@@ -1,10 +1,11 @@
 // Start-up as an operator meets it (argument rule, second instance, port taken, the notice
-// until accepted once, a clean start after a station that ended abruptly, title and buffer
-// maximum per mode), and the tree, the encoder list and the caption as built from nms.ini
-// with the toolbar's "Refresh list" and "Auto discover elements" around them.
+// until accepted once, a clean start after a station that ended abruptly), and the tree,
+// encoder list and caption built from nms.ini around "Refresh list" and "Auto discover".
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,65 +18,52 @@
 #include <optional>
 #include <unistd.h>
 
-#include "windows/Startup.h"
-#include "windows/frmDisclaimer.h"
-#include "windows/frmMain.h"
 #include "platform/FolderUse.h"
 #include "platform/InstanceLock.h"
 #include "platform/Settings.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
+#include "windows/Startup.h"
+#include "windows/frmDisclaimer.h"
+#include "windows/frmMain.h"
 
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 namespace {
 
-const QString kOccupied = QStringLiteral("Unable to use UDP port 2976: occupied.");
-const QString kAlreadyRunning =
-    QStringLiteral("Quorvane Brivolte NMS is already running (check the icon in system tray)!");
+const QString kStudio = "[0011223344AA]\nNAME=STUDIO\nROLE=1\n";
 
-// Answers the start-up notice when it shows: ticks the box (or not) and closes it. Bounded:
-// gives up after two seconds of polling.
+// Answers the start-up notice when it shows: ticks the box (or not) and closes it. Gives
+// up after 200 polls.
 class NoticeAnswerer : public QObject {
 public:
     explicit NoticeAnswerer(bool tick)
-        : m_tick(tick)
     {
         m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (++m_polls > 200) {
-                m_timer.stop();
-                return;
-            }
+        connect(&m_timer, &QTimer::timeout, this, [this, tick] {
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 auto *notice = qobject_cast<frmDisclaimer *>(w);
-                if (!notice || !notice->isVisible())
-                    continue;
-                ++shown;
-                if (m_tick)
-                    QTest::mouseClick(notice->chkAgree, Qt::LeftButton);
-                QTest::mouseClick(notice->cmdClose, Qt::LeftButton);
-                m_timer.stop();
-                return;
+                if (notice && notice->isVisible()) {
+                    ++shown;
+                    if (tick)
+                        QTest::mouseClick(notice->chkAgree, Qt::LeftButton);
+                    QTest::mouseClick(notice->cmdClose, Qt::LeftButton);
+                    return m_timer.stop();
+                }
             }
+            if (++m_polls > 200)
+                m_timer.stop();
         });
         m_timer.start();
     }
     int shown = 0;
 
 private:
-    bool m_tick;
     int m_polls = 0;
     QTimer m_timer;
 };
 
-bool portFree(quint16 port)
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress);
-}
-
+#define NEED_PORT_2976()                                                                              \
+    if (!QUdpSocket().bind(QHostAddress::AnyIPv4, 2976, QAbstractSocket::DontShareAddress))           \
+    QSKIP("UDP port 2976 is in use on this machine (a running station?)")
 
 // Stands in for the discovery window: the broadcast never leaves the test.
 class StationWithoutBroadcast : public frmMain {
@@ -85,37 +73,27 @@ public:
     void openPagingWindow() override { ++pagingOpened; }
 };
 
-QStringList nodeTexts(const QTreeWidget *tree)
+QStringList texts(const QTreeWidget *tree, const QComboBox *combo)
 {
     QStringList out;
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         out << tree->topLevelItem(i)->text(0);
-    return out;
-}
-
-QStringList comboTexts(const QComboBox *combo)
-{
-    QStringList out;
     for (int i = 0; i < combo->count(); ++i)
-        out << combo->itemText(i);
+        out << "list: " + combo->itemText(i);
     return out;
 }
-
-const QString kEmptyMissing =
-    QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
-const QString kEmptyExisting =
-    QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
 
 } // namespace
 
 class TestStartup : public QObject {
     Q_OBJECT
+    std::unique_ptr<TestEnvironment> m_env;
+
 private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        // Accepted once, so most tests see no notice.
-        platform::writeSetting(QStringLiteral("EULA1"), QStringLiteral("1"));
+        platform::writeSetting("EULA1", "1");   // accepted once, so most tests see no notice
     }
     void cleanup() { m_env.reset(); }
 
@@ -124,56 +102,45 @@ private slots:
         QTest::addColumn<QStringList>("arguments"); QTest::addColumn<bool>("gps");
         QTest::addColumn<bool>("lowLatency"); QTest::addColumn<int>("bufferMaximum");
         QTest::addColumn<QString>("titleTail");
-        QTest::newRow("none") << QStringList() << false << false << 22 << QStringLiteral(" - Quorvane Broadcast");
-        QTest::newRow("GPS") << QStringList{QStringLiteral("GPS")} << true << false << 23
-                             << QStringLiteral(" [GPSDO version] - Quorvane Broadcast");
-        QTest::newRow("gps small") << QStringList{QStringLiteral("gps")} << true << false << 23
-                                   << QStringLiteral(" [GPSDO version] - Quorvane Broadcast");
-        QTest::newRow("ll small") << QStringList{QStringLiteral("ll")} << false << true << 44
-                                  << QStringLiteral(" [Low Latency Option] - Quorvane Broadcast");
-        QTest::newRow("GPS LL matches neither")
-            << QStringList{QStringLiteral("GPS"), QStringLiteral("LL")} << false << false << 22
-            << QStringLiteral(" - Quorvane Broadcast");
-        QTest::newRow("GPSX") << QStringList{QStringLiteral("GPSX")} << false << false << 22
-                              << QStringLiteral(" - Quorvane Broadcast");
+        const QString plain = " - Quorvane Broadcast";
+        QTest::newRow("none") << QStringList() << false << false << 22 << plain;
+        QTest::newRow("GPS") << QStringList{"GPS"} << true << false << 23 << " [GPSDO version]" + plain;
+        QTest::newRow("ll small") << QStringList{"ll"} << false << true << 44 << " [Low Latency Option]" + plain;
+        QTest::newRow("GPS LL matches neither") << QStringList{"GPS", "LL"} << false << false << 22 << plain;
+        QTest::newRow("GPSX") << QStringList{"GPSX"} << false << false << 22 << plain;
     }
     void argumentRule()
     {
-        QFETCH(QStringList, arguments); QFETCH(bool, gps); QFETCH(bool, lowLatency); QFETCH(int, bufferMaximum);
-        QFETCH(QString, titleTail);
-        if (!portFree(2976))
-            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        QFETCH(QStringList, arguments);
+        NEED_PORT_2976();
         ScriptedMessageBox boxes;
-        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
+        m_env->writeIni(kStudio);
         StartupResult started = startStation(arguments, /*show=*/false);
         QVERIFY(started.window);
-        QCOMPARE(started.window->GPSDOVersion, gps);
-        QCOMPARE(started.window->LowLatencyOption, lowLatency);
-        QCOMPARE(started.window->scrlBuffer->maximum(), bufferMaximum);
-        const QString title = started.window->windowTitle();
-        QVERIFY2(title.startsWith(QStringLiteral("Brivolte NMS v.3.4.5")), qPrintable(title));
-        QVERIFY2(title.endsWith(titleTail), qPrintable(title));
+        QTEST(started.window->GPSDOVersion, "gps");
+        QTEST(started.window->LowLatencyOption, "lowLatency");
+        QTEST(started.window->scrlBuffer->maximum(), "bufferMaximum");
+        QFETCH(QString, titleTail);
+        QVERIFY2(started.window->windowTitle().endsWith(titleTail), qPrintable(started.window->windowTitle()));
         QCOMPARE(boxes.count(), 0);
         // Start/stop monitoring wait for a selected element.
-        QVERIFY(!started.window->toolbarButton(6)->isEnabled());
-        QVERIFY(!started.window->toolbarButton(7)->isEnabled());
+        QVERIFY(!started.window->toolbarButton(6)->isEnabled() && !started.window->toolbarButton(7)->isEnabled());
     }
 
     void unwritableDatabaseFolderIsReported()
     {
-        if (!portFree(2976))
-            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        NEED_PORT_2976();
         // A folder below a regular file can be neither created nor written, even by root.
-        QFile blocker(m_env->dir() + QStringLiteral("/not-a-folder"));
+        QFile blocker(m_env->dir() + "/not-a-folder");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        qputenv("BRIVOLTE_NMS_DIR", QFile::encodeName(blocker.fileName() + QStringLiteral("/db")));
+        qputenv("BRIVOLTE_NMS_DIR", QFile::encodeName(blocker.fileName() + "/db"));
         ScriptedMessageBox boxes;
         StartupResult started = startStation({}, false);
         QVERIFY(started.window);   // the station still starts: elements can be shown and pinged
         QCOMPARE(boxes.count(), 2);
-        QVERIFY(boxes.shown().at(0).text.startsWith(QStringLiteral("Local database is empty.")));
-        QVERIFY(boxes.shown().at(1).text.startsWith(QStringLiteral("The local database folder cannot be written:")));
+        QVERIFY(boxes.shown().at(0).text.startsWith("Local database is empty."));
+        QVERIFY(boxes.shown().at(1).text.startsWith("The local database folder cannot be written:"));
         QCOMPARE(boxes.shown().at(1).icon, platform::MsgIcon::Critical);
     }
 
@@ -182,37 +149,26 @@ private slots:
         ScriptedMessageBox boxes;
         platform::InstanceLock first;
         QVERIFY(first.tryAcquire());
-        StartupResult started = startStation({}, false);
-        QVERIFY(!started.window);
-        QCOMPARE(boxes.count(), 1);
-        QCOMPARE(boxes.shown().first().text, kAlreadyRunning);
-        QCOMPARE(boxes.shown().first().title, QStringLiteral("Quorvane Brivolte NMS"));
+        QVERIFY(!startStation({}, false).window);
+        QCOMPARE(boxes.texts(), QStringList{"Quorvane Brivolte NMS is already running (check the icon in system tray)!"});
         QCOMPARE(boxes.shown().first().icon, platform::MsgIcon::Information);
-        // The first instance keeps its lock.
-        QVERIFY(QFile::exists(first.path()));
+        QVERIFY(QFile::exists(first.path()));   // the first instance keeps its lock
     }
 
     void lockOfCrashedInstanceDoesNotBlock()
     {
         // A child takes the lock and is killed without releasing it.
         QProcess child;
-        child.setProgram(QCoreApplication::applicationFilePath());
-        child.setArguments({QStringLiteral("--hold-lock")});
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start();
-        QVERIFY(child.waitForStarted(5000));
-        QVERIFY(child.waitForReadyRead(5000));
+        child.start(QCoreApplication::applicationFilePath(), {"--hold-lock"});
+        QVERIFY(child.waitForStarted(5000) && child.waitForReadyRead(5000));
         QCOMPARE(child.readAll().trimmed(), QByteArray("locked"));
         ::kill(pid_t(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished(5000));
-
-        if (!portFree(2976))
-            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        NEED_PORT_2976();
         ScriptedMessageBox boxes;
-        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
-        StartupResult started = startStation({}, false);
-        QVERIFY2(started.window, qPrintable(boxes.texts().join(QLatin1Char('|'))));
-        QVERIFY(!boxes.texts().contains(kAlreadyRunning));
+        m_env->writeIni(kStudio);
+        QVERIFY2(startStation({}, false).window, qPrintable(boxes.texts().join('|')));
     }
 
     void portTakenEndsAfterTreeIsBuilt()
@@ -226,13 +182,12 @@ private slots:
         QVERIFY(!started.window);
         QCOMPARE(started.exitCode, 1);
         QCOMPARE(boxes.count(), 2);
-        QVERIFY(boxes.shown().at(0).text.startsWith(QStringLiteral("Local database is empty.")));
-        QCOMPARE(boxes.shown().at(1).text, kOccupied);
+        QVERIFY(boxes.shown().at(0).text.startsWith("Local database is empty."));
+        QCOMPARE(boxes.shown().at(1).text, "Unable to use UDP port 2976: occupied.");
         QCOMPARE(boxes.shown().at(1).icon, platform::MsgIcon::Critical);
         QVERIFY(boxes.shown().at(1).title.isEmpty());   // the application's title
-        // No main window was left behind.
         for (QWidget *w : QApplication::topLevelWidgets())
-            QVERIFY(!qobject_cast<frmMain *>(w));
+            QVERIFY(!qobject_cast<frmMain *>(w));   // no main window left behind
     }
 
     // What a station that ended abruptly left: the store's temporary files go (when no other
@@ -253,8 +208,7 @@ private slots:
     {
         QFETCH(bool, unfinished); QFETCH(bool, backup); QFETCH(bool, yes); QFETCH(bool, otherStation);
         QFETCH(bool, asked); QFETCH(QString, database);
-        if (!portFree(2976))
-            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
+        NEED_PORT_2976();
         const QString ini = m_env->iniPath();
         const QMap<QString, QString> content{{"partial", "[0011223344AA]\nNAME=STUDIO\n"},
                                              {"previous", "[0011223344AA]\nNAME=STUDIO\n[0011223344BB]\nNAME=SITE\n"}};
@@ -294,160 +248,135 @@ private slots:
             QVERIFY2(QFileInfo::exists(QFileInfo(ini).dir().filePath(name)), qPrintable(name));
     }
 
+
     void noticeUntilAcceptedOnce_data()
     {
-        QTest::addColumn<QString>("stored");   // "" = absent
+        QTest::addColumn<QString>("stored");   // null: absent
         QTest::addColumn<bool>("tick"); QTest::addColumn<bool>("shownFirst"); QTest::addColumn<bool>("shownNext");
         QTest::newRow("fresh account, closed without tick") << QString() << false << true << true;
         QTest::newRow("fresh account, ticked") << QString() << true << true << false;
-        QTest::newRow("stored 0") << QStringLiteral("0") << true << true << false;
-        QTest::newRow("stored 1") << QStringLiteral("1") << false << false << false;
-        QTest::newRow("stored junk counts as 0") << QStringLiteral("yes please") << false << true << true;
+        QTest::newRow("stored 1") << "1" << false << false << false;
+        QTest::newRow("stored junk counts as 0") << "yes please" << false << true << true;
     }
     void noticeUntilAcceptedOnce()
     {
         QFETCH(QString, stored); QFETCH(bool, tick); QFETCH(bool, shownFirst); QFETCH(bool, shownNext);
-        if (!portFree(2976))
-            QSKIP("UDP port 2976 is in use on this machine (a running station?)");
-        // Start from a fresh account for each row.
-        m_env.reset();
-        m_env = std::make_unique<TestEnvironment>();
+        NEED_PORT_2976();
+        m_env = std::make_unique<TestEnvironment>();   // a fresh account for each row
         if (!stored.isNull())
-            platform::writeSetting(QStringLiteral("EULA1"), stored);
-        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
+            platform::writeSetting("EULA1", stored);
+        m_env->writeIni(kStudio);
         ScriptedMessageBox boxes;
         for (int run = 0; run < 2; ++run) {
             NoticeAnswerer answerer(tick);
-            StartupResult started = startStation({}, false);
-            QVERIFY(started.window);
+            QVERIFY(startStation({}, false).window);
             QCOMPARE(answerer.shown > 0, run == 0 ? shownFirst : shownNext);
         }
     }
 
+    // Unticking stores "0" again; only the button dismisses the notice.
     void tickThenUntickStoresZero()
     {
         frmDisclaimer notice;
         notice.show();
         QTest::mouseClick(notice.chkAgree, Qt::LeftButton);
-        QCOMPARE(platform::readSetting(QStringLiteral("EULA1"), QString()), QStringLiteral("1"));
+        QCOMPARE(platform::readSetting("EULA1", QString()), "1");
         QTest::mouseClick(notice.chkAgree, Qt::LeftButton);
-        QCOMPARE(platform::readSetting(QStringLiteral("EULA1"), QString()), QStringLiteral("0"));
-        // Escape does not dismiss it; only the button does.
+        QCOMPARE(platform::readSetting("EULA1", QString()), "0");
         QTest::keyClick(&notice, Qt::Key_Escape);
-        QVERIFY(notice.isVisible());
         notice.close();
         QVERIFY(notice.isVisible());
         QTest::mouseClick(notice.cmdClose, Qt::LeftButton);
         QVERIFY(!notice.isVisible());
     }
 
-    void separatorsDoNothing()
-    {
-        ScriptedMessageBox boxes;
-        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n"));
-        frmMain w(false, false);
-        w.Load_Config();
-        const QString before = m_env->readIni();
-        w.Toolbar1_ButtonClick(3);
-        w.Toolbar1_ButtonClick(5);
-        QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
-        QCOMPARE(m_env->readIni(), before);
-        QCOMPARE(boxes.count(), 0);
-        QVERIFY(!w.toolbarButton(3));
-        QVERIFY(!w.toolbarButton(5));
-        QCOMPARE(w.toolbarButton(1)->toolTip(), QStringLiteral("Auto discover elements"));
-        QCOMPARE(w.toolbarButton(7)->toolTip(), QStringLiteral("Stop audio monitoring"));
-    }
-
+    // Encoders, decoders, role 0, no name, a name that looks like markup, a role that is no
+    // number; the toolbar's separator indexes do nothing.
     void buildsTreeListAndCaption()
     {
         ScriptedMessageBox boxes;
-        // Encoders, decoders, role 0, no name, a name that looks like markup, a role that is no number.
-        m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\n[0011223344BB]\nNAME=TX SITE\nROLE=2\n"
-                                       "[0011223344CC]\nNAME=ODD ONE\nROLE=0\n[0011223344DD]\nROLE=2\n"
-                                       "[0011223344EE]\nNAME=<b>HTML</b>\nROLE=1.0\n[0011223344FF]\nNAME=NOROLE\nROLE=x\n"));
+        m_env->writeIni(kStudio + "[0011223344BB]\nNAME=TX SITE\nROLE=2\n[0011223344CC]\nNAME=ODD ONE\nROLE=0\n"
+                        "[0011223344DD]\nROLE=2\n[0011223344EE]\nNAME=<b>HTML</b>\nROLE=1.0\n"
+                        "[0011223344FF]\nNAME=NOROLE\nROLE=x\n");
         frmMain w(false, false);
         w.Load_Config();
         w.Load_Config();   // a rebuild replaces, never appends
+        const QString before = m_env->readIni();
+        w.Toolbar1_ButtonClick(3);
+        w.Toolbar1_ButtonClick(5);
+        QCOMPARE(m_env->readIni(), before);
         QCOMPARE(boxes.count(), 0);
-        QCOMPARE(nodeTexts(w.TreeView1).join(u'|'),
-                 QStringLiteral("STUDIO [00:11:22:33:44:AA]|TX SITE [00:11:22:33:44:BB]|ODD ONE [00:11:22:33:44:CC]|"
-                                " [00:11:22:33:44:DD]|<b>HTML</b> [00:11:22:33:44:EE]|NOROLE [00:11:22:33:44:FF]"));
+        QCOMPARE(texts(w.TreeView1, w.cmbEncoders),
+                 (QStringList{"STUDIO [00:11:22:33:44:AA]", "TX SITE [00:11:22:33:44:BB]", "ODD ONE [00:11:22:33:44:CC]",
+                              " [00:11:22:33:44:DD]", "<b>HTML</b> [00:11:22:33:44:EE]", "NOROLE [00:11:22:33:44:FF]",
+                              "list: <None>", "list: STUDIO [00:11:22:33:44:AA]", "list: <b>HTML</b> [00:11:22:33:44:EE]"}));
         const int images[] = {6, 7, 7, 7, 6, 7};
         for (int i = 0; i < 6; ++i) {
-            QCOMPARE(w.TreeView1->topLevelItem(i)->data(0, frmMain::kImageRole).toInt(), images[i]);
-            QCOMPARE(w.TreeView1->topLevelItem(i)->data(0, Qt::UserRole).toString(),
-                     w.TreeView1->topLevelItem(i)->text(0).section(QLatin1Char('['), 1).chopped(1));
+            const QTreeWidgetItem *item = w.TreeView1->topLevelItem(i);
+            QCOMPARE(item->data(0, frmMain::kImageRole).toInt(), images[i]);
+            QCOMPARE(item->data(0, Qt::UserRole).toString(), item->text(0).section('[', 1).chopped(1));
         }
-        QCOMPARE(comboTexts(w.cmbEncoders).join(u'|'),
-                 QStringLiteral("<None>|STUDIO [00:11:22:33:44:AA]|<b>HTML</b> [00:11:22:33:44:EE]"));
-        QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (6 items)"));
+        QCOMPARE(w.frmTreeView->title(), "Select element: (6 items)");
         QCOMPARE(w.lstHidden.size(), 6);
     }
 
     void emptyDatabaseMessages_data()
     {
-        QTest::addColumn<QString>("content");   // null: no file
-        QTest::addColumn<QString>("message");
-        QTest::newRow("missing file") << QString() << kEmptyMissing;
-        QTest::newRow("empty file") << QStringLiteral("") << kEmptyExisting;
-        QTest::newRow("no sections") << QStringLiteral("NAME=X\nROLE=1\n") << kEmptyExisting;
+        QTest::addColumn<QString>("content"); QTest::addColumn<QString>("message");   // content null: no file
+        const QString existing = "Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.";
+        QTest::newRow("missing file") << QString()
+                                      << "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.";
+        QTest::newRow("empty file") << "" << existing;
+        QTest::newRow("no sections") << "NAME=X\nROLE=1\n" << existing;
     }
     void emptyDatabaseMessages()
     {
-        QFETCH(QString, content); QFETCH(QString, message);
+        QFETCH(QString, content);
         if (!content.isNull())
             m_env->writeIni(content);
         ScriptedMessageBox boxes;
         frmMain w(false, false);
         w.Load_Config();
+        QFETCH(QString, message);
         QCOMPARE(boxes.texts(), QStringList{message});
         QCOMPARE(boxes.shown().first().icon, platform::MsgIcon::Information);
-        QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
-        QCOMPARE(nodeTexts(w.TreeView1) + comboTexts(w.cmbEncoders), QStringList{QStringLiteral("<None>")});
+        QCOMPARE(w.frmTreeView->title(), "Select element: (0 items)");
+        QCOMPARE(texts(w.TreeView1, w.cmbEncoders), QStringList{"list: <None>"});
     }
 
+    // "Refresh list" keeps the tree; "Auto discover" asks first when the database has
+    // elements, and No leaves everything as it was.
     void refreshAndAutoDiscover()
     {
         {
             ScriptedMessageBox boxes;
-            m_env->writeIni(QStringLiteral("[0011223344AA]\nNAME=STUDIO\nROLE=1\nIP=10.0.0.5\n"));
+            m_env->writeIni(kStudio + "IP=10.0.0.5\n");
             StationWithoutBroadcast w;
             w.Load_Config();
-            // "Refresh list" empties the element panel and keeps the tree.
             w.TreeView1_NodeClick(w.TreeView1->topLevelItem(0));
             w.toolbarButton(2)->trigger();
             QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
-            QCOMPARE(w.lblElementMAC->text(), QStringLiteral("-"));
             const QString before = m_env->readIni();
             boxes.answerNext(platform::MsgAnswer::No);
             w.toolbarButton(1)->trigger();
             QCOMPARE(boxes.count(), 1);
             QCOMPARE(boxes.shown().first().buttons, platform::MsgButtons::YesNo);
-            QVERIFY(boxes.shown().first().text.endsWith(QStringLiteral("(if any). \rAre you sure?")));
-            // No leaves everything as it was.
-            QCOMPARE(QList<int>({w.pagingOpened, int(w.TreeView1->topLevelItemCount())}), QList<int>({0, 1}));
+            QVERIFY(boxes.shown().first().text.endsWith("(if any). \rAre you sure?"));
+            QCOMPARE((QList<int>{w.pagingOpened, int(w.TreeView1->topLevelItemCount())}), (QList<int>{0, 1}));
             QCOMPARE(m_env->readIni(), before);
-
             boxes.answerNext(platform::MsgAnswer::Yes);
             w.toolbarButton(1)->trigger();
-            QCOMPARE(QList<int>({w.pagingOpened, int(w.TreeView1->topLevelItemCount())}), QList<int>({1, 0}));
+            QCOMPARE((QList<int>{w.pagingOpened, int(w.TreeView1->topLevelItemCount())}), (QList<int>{1, 0}));
         }
-        {
-            // Empty database: discovery starts without the question.
-            QFile::remove(m_env->iniPath());
-            ScriptedMessageBox boxes;
-            StationWithoutBroadcast w;
-            w.Load_Config();
-            boxes.clear();
-            w.toolbarButton(1)->trigger();
-            QCOMPARE(boxes.count(), 0);
-            QCOMPARE(w.pagingOpened, 1);
-        }
+        QFile::remove(m_env->iniPath());
+        ScriptedMessageBox boxes;
+        StationWithoutBroadcast w;
+        w.Load_Config();
+        boxes.clear();
+        w.toolbarButton(1)->trigger();
+        QCOMPARE(boxes.count(), 0);   // empty database: discovery starts without the question
+        QCOMPARE(w.pagingOpened, 1);
     }
-
-private:
-    std::unique_ptr<TestEnvironment> m_env;
 };
 
 int main(int argc, char *argv[])
