@@ -41,16 +41,6 @@ private slots:
     }
     void formatNanoseconds() { QFETCH(qint32, ns); QTEST(FormatNanoseconds(ns), "text"); }
 
-    // A field partly or wholly beyond a short record reads as zero.
-    void fieldsOfShortRecord()
-    {
-        const QByteArray record("\x00\x00\x00\x07\xff\xff\xff\xfe\x01", 9);
-        QCOMPARE((QList<qint32>{recordField(record, 0), recordField(record, 4), recordField(record, 5),
-                                recordField(record, 6), recordField(record, 8), recordField(record, 52),
-                                recordField(record, -1)}),
-                 (QList<qint32>{7, -2, -511, 0, 0, 0, 0}));
-    }
-
     void additionOverflow()
     {
         QCOMPARE(checkedAdd(kMax - 1, 1), std::optional<qint32>(kMax));
