@@ -81,7 +81,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("options"); QTest::addColumn<QByteArray>("command");
         QTest::addColumn<QByteArray>("feedback");
-        QTest::newRow("encoder, worked example") << kWorkedEncoder << kWorkedCommand << kWorkedFeedback;
+        // The worked example's bytes: the corrupt and report rows of faults() compare them whole.
         const QByteArray siteB = hex("C0A8010A FFFF0000 C0A80101 EF010203 00 00 01");
         QTest::newRow("decoder form, every tail field") << args("--role decoder --serial 2147483647 --version 2.7 --attenuation 200")
             << siteB + hex("01") + "SITE B" + QByteArray(10, ' ') + hex("0C 01 64 32 00")
