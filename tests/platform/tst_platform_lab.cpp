@@ -19,10 +19,11 @@ Q_DECLARE_METATYPE(platform::IcmpEcho::SocketKind)
 
 namespace {
 
-QString runIp(const QStringList &arguments)
+// "ip -4 neigh <arguments>"
+QString neigh(const QString &arguments)
 {
     QProcess ip;
-    ip.start(QStringLiteral("ip"), arguments);
+    ip.start(QStringLiteral("ip"), QStringList{QStringLiteral("-4"), QStringLiteral("neigh")} + arguments.split(QLatin1Char(' ')));
     return ip.waitForFinished(5000) ? QString::fromLocal8Bit(ip.readAllStandardOutput()) : QString();
 }
 
@@ -58,7 +59,7 @@ private slots:
                     m_iface = iface;
         }
         QVERIFY2(m_iface.isValid(), "no interface holds the station's address");
-        runIp({QStringLiteral("-4"), QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+        neigh(QStringLiteral("flush all"));
     }
 
     // First, while no resolution of the others keeps the kernel sending ARP requests.
@@ -82,8 +83,7 @@ private slots:
 
     void arpFindsPeerAndOwnAddress()
     {
-        QVERIFY2(!runIp({QStringLiteral("-4"), QStringLiteral("neigh"), QStringLiteral("show"), m_peer})
-                      .contains(QStringLiteral("lladdr")),
+        QVERIFY2(!neigh(QStringLiteral("show ") + m_peer).contains(QStringLiteral("lladdr")),
                  "the neighbour table should start without the peer");
         QCOMPARE(resolve(m_peer), m_peerMac);
         QCOMPARE(resolve(m_peer, 0), m_peerMac);   // now straight from the table
@@ -94,29 +94,9 @@ private slots:
     {
         QCOMPARE(resolve(host(20)), QByteArray());
         // The kernel was asked: it holds an entry it is (or was) resolving.
-        const QString entry = runIp({QStringLiteral("-4"), QStringLiteral("neigh"), QStringLiteral("show"), host(20)});
+        const QString entry = neigh(QStringLiteral("show ") + host(20));
         QVERIFY2(entry.contains(QStringLiteral("INCOMPLETE")) || entry.contains(QStringLiteral("FAILED")),
                  qPrintable(entry));
-    }
-
-    void pingPeer_data()
-    {
-        QTest::addColumn<Kind>("kind"); QTest::addColumn<Kind>("used");
-        // The lab allows datagram sockets, so they are the first choice.
-        QTest::newRow("automatic") << Kind::Automatic << Kind::Datagram;
-        QTest::newRow("raw") << Kind::Raw << Kind::Raw;
-    }
-
-    void pingPeer()
-    {
-        QFETCH(Kind, kind); QFETCH(Kind, used);
-        IcmpEcho echo;
-        echo.setSocketKind(kind);
-        QSignalSpy spy(&echo, &IcmpEcho::finished);
-        QVERIFY2(echo.start(m_peer, "hello", 3000), qPrintable(echo.failureReason()));
-        QCOMPARE(echo.socketKindUsed(), used);
-        QVERIFY(spy.wait(5000));
-        QCOMPARE(spy.at(0).at(0).toInt(), IcmpEcho::kSuccess);
     }
 
     void pingAbsentHost_data()
@@ -124,7 +104,6 @@ private slots:
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<int>("hostNumber");   // one each: a late answer must not land in the next row
         QTest::addColumn<int>("timeoutMs"); QTest::addColumn<int>("status");
-        QTest::newRow("datagram, times out") << Kind::Datagram << 21 << 1000 << IcmpEcho::kTimedOut;
         QTest::newRow("raw, times out") << Kind::Raw << 22 << 1000 << IcmpEcho::kTimedOut;
         // Given time, the kernel gives up resolving and answers our own request with "host
         // unreachable"; that must be matched to the request, not waited out.
@@ -135,14 +114,12 @@ private slots:
     void pingAbsentHost()
     {
         QFETCH(Kind, kind); QFETCH(int, hostNumber); QFETCH(int, timeoutMs); QFETCH(int, status);
-        // The peer is pinged at the same time: a raw socket also sees that answer, and it
-        // must not be taken for the absent host's.
-        IcmpEcho toAbsent;
-        IcmpEcho toPeer;
+        // The peer is pinged at the same time and answers; a raw socket also sees that answer,
+        // and it must not be taken for the absent host's.
+        IcmpEcho toAbsent, toPeer;
         toAbsent.setSocketKind(kind);
         toPeer.setSocketKind(kind);
-        QSignalSpy absentSpy(&toAbsent, &IcmpEcho::finished);
-        QSignalSpy peerSpy(&toPeer, &IcmpEcho::finished);
+        QSignalSpy absentSpy(&toAbsent, &IcmpEcho::finished), peerSpy(&toPeer, &IcmpEcho::finished);
         // The event loop keeps turning while the requests wait.
         int ticks = 0;
         QTimer ticker;

@@ -35,7 +35,6 @@ private slots:
         QCOMPARE(IsValidIP(text), valid);
     }
 
-
     void padNameLog10AndSplitIP()
     {
         QCOMPARE(PadName16(u"studio a"_s), u"STUDIO A        "_s);
@@ -51,43 +50,30 @@ private slots:
         QCOMPARE(SplitIP(u" 1 ..3."_s), (QStringList{" 1 ", "", "3", ""}));
     }
 
-    void roundHalfEven_data()
+    // The decimal rounding behind every displayed figure, and its text.
+    void roundAndFormat_data()
     {
         QTest::addColumn<double>("value"); QTest::addColumn<int>("decimals");
         QTest::addColumn<double>("rounded");   // the nearest double to the decimal result
-        const struct { double value; int decimals; double rounded; } rows[] = {
-            {2.25, 1, 2.2}, {2.35, 1, 2.4}, {0.125, 2, 0.12}, {0.375, 2, 0.38},
-            {2.675, 2, 2.68},   // binary 2.67499999…, decimal half, 8 even
-            {1.005, 2, 1.0},    // decimal half, 0 even
-            {0.5, 0, 0.0}, {1.5, 0, 2.0}, {2.5, 0, 2.0}, {2.51, 0, 3.0}, {2.49, 0, 2.0},
-            {-0.25, 1, -0.2}, {-0.35, 1, -0.4}, {-2.5, 0, -2.0},
-            {9.995, 2, 10.0}, {99.96, 1, 100.0},   // carries
-            {0.0004, 3, 0.0}, {0.0006, 3, 0.001}, {1.5, 3, 1.5}, {123456789.125, 2, 123456789.12}, {0.0, 2, 0.0}};
-        for (const auto &row : rows)
-            QTest::addRow("%.17g to %d", row.value, row.decimals) << row.value << row.decimals << row.rounded;
-    }
-
-    void roundHalfEven()
-    {
-        QFETCH(double, value); QFETCH(int, decimals); QFETCH(double, rounded);
-        QCOMPARE(::roundHalfEven(value, decimals), rounded);
-    }
-
-    void formatDecimal_data()
-    {
-        QTest::addColumn<double>("value"); QTest::addColumn<int>("decimals"); QTest::addColumn<QString>("text");
-        const struct { double value; int decimals; const char *text; } rows[] = {
-            {2.50, 6, "2.5"}, {60.0, 6, "60"}, {-0.5, 6, "-0.5"}, {-0.0, 6, "0"}, {-0.04, 1, "0"},
-            {0.125, 2, "0.12"}, {0.375, 2, "0.38"}, {1e20, 2, "100000000000000000000"}, {0.000001, 6, "0.000001"},
-            {0.0000004, 6, "0"}, {12.34, 1, "12.3"}, {12.5, 0, "12"}, {0.1 + 0.2, 6, "0.3"}, {1234.5, 2, "1234.5"}};
+        QTest::addColumn<QString>("text");
+        const struct { double value; int decimals; double rounded; const char *text; } rows[] = {
+            {0.125, 2, 0.12, "0.12"}, {0.375, 2, 0.38, "0.38"},
+            {2.675, 2, 2.68, "2.68"},   // binary 2.67499999…, decimal half, 8 even
+            {1.005, 2, 1.0, "1"},       // decimal half, 0 even
+            {0.5, 0, 0.0, "0"}, {1.5, 0, 2.0, "2"}, {2.5, 0, 2.0, "2"}, {2.51, 0, 3.0, "3"},
+            {-0.35, 1, -0.4, "-0.4"}, {-2.5, 0, -2.0, "-2"}, {-0.04, 1, -0.0, "0"}, {-0.0, 6, -0.0, "0"},
+            {9.995, 2, 10.0, "10"}, {99.96, 1, 100.0, "100"},   // carries
+            {0.0000004, 6, 0.0, "0"}, {0.000001, 6, 0.000001, "0.000001"}, {0.1 + 0.2, 6, 0.3, "0.3"},
+            {123456789.125, 2, 123456789.12, "123456789.12"}, {1e20, 2, 1e20, "100000000000000000000"}};
         for (const auto &row : rows)
             QTest::addRow("%.17g to %d", row.value, row.decimals)
-                << row.value << row.decimals << QString::fromLatin1(row.text);
+                << row.value << row.decimals << row.rounded << QString::fromLatin1(row.text);
     }
 
-    void formatDecimal()
+    void roundAndFormat()
     {
-        QFETCH(double, value); QFETCH(int, decimals); QFETCH(QString, text);
+        QFETCH(double, value); QFETCH(int, decimals); QFETCH(double, rounded); QFETCH(QString, text);
+        QCOMPARE(::roundHalfEven(value, decimals), rounded);
         QCOMPARE(::formatDecimal(value, decimals), text);
     }
 
@@ -99,7 +85,6 @@ private slots:
         QTest::newRow("lower case") << "00:1a:2b:3c:4d:5e" << "001A2B3C4D5E" << "";
         QTest::newRow("colons anywhere") << "::001a2b3c4d5e:::" << "001A2B3C4D5E" << "";
         QTest::newRow("12 digits, mixed case") << "001a2B3c4d5E" << "" << "00:1A:2B:3C:4D:5E";
-        QTest::newRow("12 any text") << "ghijklmnopqr" << "" << "GH:IJ:KL:MN:OP:QR";
         for (const char *mac : {"", "-", "00:1A:2B:3C:4D:5", "00:1A:2B:3C:4D:5E:"})   // empty, dash of empty panel, 16, 18
             QTest::newRow(mac) << mac << "" << "";
     }
@@ -117,9 +102,8 @@ private slots:
     {
         QTest::addColumn<QString>("text"); QTest::addColumn<double>("value");
         const struct { const char *text; double value; } rows[] = {
-            {"12", 12}, {"1.0", 1}, {"2.25", 2.25}, {"12abc", 12}, {"7.", 7}, {"1.2.3", 1.2}, {"   42", 42},
-            {"-3.5x", -3.5}, {"+8", 8}, {".5", 0.5}, {"", 0}, {"x", 0}, {"-", 0}, {".", 0}, {"1e5", 1},
-            {"1,5", 1}, {"12345678901234567890", 12345678901234567890.0}};
+            {"2.25", 2.25}, {"12abc", 12}, {"1.2.3", 1.2}, {"   42", 42}, {"-3.5x", -3.5}, {"+8", 8},
+            {".5", 0.5}, {"", 0}, {"-", 0}, {".", 0}, {"1e5", 1}, {"1,5", 1}};
         for (const auto &row : rows)
             QTest::addRow("'%s'", row.text) << QString::fromLatin1(row.text) << row.value;
         QTest::newRow("beyond double saturates") << QString(400, u'9') << std::numeric_limits<double>::max();
@@ -135,8 +119,7 @@ private slots:
     {
         QTest::addColumn<QString>("text"); QTest::addColumn<bool>("ok"); QTest::addColumn<int>("value");
         const struct { const char *text; int value; } good[] = {
-            {"37", 37}, {"  43 ", 43}, {"-5", -5}, {"007", 7}, {"32767", 32767}, {"-32768", -32768},
-            {"00000000000000000001", 1}};
+            {"  43 ", 43}, {"32767", 32767}, {"-32768", -32768}, {"00000000000000000001", 1}};
         for (const auto &row : good)
             QTest::addRow("'%s'", row.text) << QString::fromLatin1(row.text) << true << row.value;
         for (const char *text : {"32768", "-32769", "12345678901234567890", "-12345678901234567890", "", "   ",
