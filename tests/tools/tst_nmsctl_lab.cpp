@@ -11,21 +11,8 @@
 #include <sys/resource.h>
 
 #include "Nmsctl.h"
-#include "store/IniStore.h"
 #include "support/LabNetwork.h"
 #include "support/TestEnvironment.h"
-
-namespace {
-
-QStringList sections(const QString &path)
-{
-    QStringList list;
-    LoadIniSectionsLB(list, path);
-    list.sort();
-    return list;
-}
-
-} // namespace
 
 class TestNmsctlLab : public QObject {
     Q_OBJECT
