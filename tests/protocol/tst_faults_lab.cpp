@@ -1,7 +1,8 @@
-// The station under floods in the test network (lab/run-in-lab.sh 2): each of its ports
+// The station under faults in the test network (lab/run-in-lab.sh 2): each of its ports
 // flooded at full speed from an element's namespace, after which the next discovery and
-// confirmation work. (A station killed inside a discovery is tst_discovery_lab's.)
+// confirmation work; and the start after a station killed inside a discovery.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <memory>
@@ -12,7 +13,10 @@
 #include <sys/socket.h>
 
 #include "LabFixture.h"
+#include "platform/Settings.h"
+#include "store/CrashLeftovers.h"
 #include "support/ReceiveQueue.h"
+#include "windows/Startup.h"
 #include "windows/frmStatistics.h"
 
 namespace {
@@ -110,6 +114,37 @@ private slots:
         s->w.TreeView1_NodeClick(encoder);
         s->save();
         QTRY_VERIFY_WITH_TIMEOUT(s->boxes.texts().contains(kSuccess), 30000);
+    }
+
+    // A station killed inside a discovery (the command-line tool's storing discovery, at a
+    // random moment of its three seconds or while an answer was written): the next start
+    // offers the previous database back and finds no temporary file of the store.
+    void killedInsideADiscovery()
+    {
+        s->w.udpClient.close();   // the station started below needs 2976
+        platform::writeSetting(QStringLiteral("EULA1"), QStringLiteral("1"));
+        const QString path = s->env.iniPath();
+        for (int round = 0; round < 3; ++round) {
+            const QString previous = readAll(path);
+            QVERIFY(!previous.isEmpty());
+            QProcess discovery;
+            discovery.start(qEnvironmentVariable("BRIVOLTE_NMSCTL"), {"discover", "--store"});
+            QVERIFY(discovery.waitForStarted(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(DiscoveryMark::path(path)), 5000);
+            QTest::qWait(int(QRandomGenerator::global()->bounded(2500)));
+            discovery.kill();
+            QVERIFY(discovery.waitForFinished(5000));
+
+            s->boxes.clear();
+            s->boxes.answerNext(platform::MsgAnswer::Yes);
+            const StartupResult started = startStation({}, false);
+            QVERIFY(started.window);
+            QVERIFY2(s->boxes.count() == 1 && s->boxes.texts().at(0).startsWith("The last auto discovery did not finish"),
+                     qPrintable(s->boxes.texts().join(QLatin1Char('|'))));
+            QCOMPARE(readAll(path), previous);
+            QCOMPARE(QFileInfo(path).dir().entryList({".nms.ini.*"}, QDir::Files | QDir::Hidden), QStringList());
+            QVERIFY(!QFile::exists(DiscoveryMark::path(path)));
+        }
     }
 };
 

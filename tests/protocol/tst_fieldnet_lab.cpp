@@ -20,7 +20,8 @@ class TestFieldNetworksLab : public QObject {
 
     QList<LabElement> elements;
     std::unique_ptr<LabStation> s;
-    QString pagedOn;   // what the paging window said it paged on
+    QString pagedOn, foundAtEnd;   // what the paging window said it paged on, and found
+    bool stayedOpen = false;       // the operator's Escape and close while it collected
 
     QString ini() const { return s->env.iniPath(); }
 
@@ -28,14 +29,23 @@ class TestFieldNetworksLab : public QObject {
     // boxes shown after that question.
     QStringList discover()
     {
-        pagedOn.clear();
+        pagedOn.clear(), foundAtEnd.clear(), stayedOpen = false;
         s->boxes.clear();
         if (s->w.TreeView1->topLevelItemCount() > 0)
             s->boxes.answerNext(platform::MsgAnswer::Yes);
         QTimer::singleShot(500, this, [this] {
-            if (auto *paging = s->w.findChild<QDialog *>(QStringLiteral("frmPaging")))
-                if (auto *label = paging->findChild<QLabel *>(QStringLiteral("lblInterfaces")))
-                    pagedOn = label->text();
+            auto *paging = s->w.findChild<QDialog *>(QStringLiteral("frmPaging"));
+            if (!paging)
+                return;
+            if (auto *label = paging->findChild<QLabel *>(QStringLiteral("lblInterfaces")))
+                pagedOn = label->text();
+            connect(paging, &QDialog::finished, this, [this, paging] {
+                if (auto *found = paging->findChild<QLabel *>(QStringLiteral("lblFound")))
+                    foundAtEnd = found->text();
+            });
+            QTest::keyClick(paging, Qt::Key_Escape);
+            paging->close();
+            stayedOpen = paging->isVisible();
         });
         s->w.toolbarButton(1)->trigger();
         QStringList texts = s->boxes.texts();
@@ -59,12 +69,15 @@ private slots:
     void cleanupTestCase() { s.reset(); }
 
     // The default route leads to the office; the elements, one of them off every subnet
-    // of the station, are on the second port.
+    // of the station, are on the second port, and not yet in the neighbour table. The
+    // operator cannot close the window while it collects.
     void discoveryBesideAnOfficeDefaultRoute()
     {
         QVERIFY(ip({"neigh", "flush", "all"}));
         QCOMPARE(discover(), QStringList());
         QCOMPARE(pagedOn, QStringLiteral("Paged on: lan0, office0"));
+        QVERIFY(stayedOpen);
+        QCOMPARE(foundAtEnd, QStringLiteral("Elements found: 3"));
         QCOMPARE(sections(ini()), sections(elements));
         QCOMPARE(ReadFromINI(elements.at(2).section(), "ip", ini()), elements.at(2).ip);
         QCOMPARE(s->w.TreeView1->topLevelItemCount(), 3);
