@@ -67,12 +67,7 @@ void clickBox(QCheckBox *box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoin
 // 127.0.0.1) and the test's answers, sent as the element from an ephemeral port.
 struct Arrived {
     explicit Arrived(platform::UdpPort *port) : spy(port, &platform::UdpPort::datagramReceived) {}
-    bool waitFor(int count, int timeoutMs = 5000)
-    {
-        for (int waited = 0; spy.count() < count && waited < timeoutMs; waited += 20)
-            QTest::qWait(20);
-        return spy.count() >= count;
-    }
+    bool waitFor(int count, int timeoutMs = 5000) { return QTest::qWaitFor([&] { return spy.count() >= count; }, timeoutMs); }
     int count() const { return int(spy.count()); }
     QList<QByteArray> all() const
     {
@@ -127,28 +122,19 @@ private slots:
     void cleanup() { m_arrived.reset(); m_stats.reset(); m_adjust.reset(); m_boxes.reset(); m_env.reset(); }
 
     // The frame names the element ('&' is no access key), "GetStats" is sent, an answer fills
-    // the ten labels (the values are tst_station::statisticsAsShown's).
-    void statisticsOpensAsksAndShows()
+    // the ten labels (the values are tst_station::recordAsShown's). Clear asks first; only Yes
+    // sends the reset. Each Refresh after is the marker that anything sent before it has arrived.
+    void statisticsAsksShowsRefreshesAndClears()
     {
         frmStatistics &w = openStatistics(ini("127.0.0.1", "1", {}, {}, "R&D <b>1</b>"));
         QCOMPARE(w.frmStats->title(), QStringLiteral("R&&D <b>1</b>:"));
         QVERIFY(m_arrived->waitFor(1) && answer(sampleRecord()));
-        QCOMPARE(m_arrived->all(), (QList<QByteArray>{"GetStats", sampleRecord()}));
         QCOMPARE((QStringList{w.lblMACTxOK->text(), w.lblMACTxErr->text(), w.lblMACRxOK->text(), w.lblMACRxErr->text(),
                               w.lblAudioRxFramesOK->text(), w.lblAudioRxFramesErr->text(), w.lblPTPRxOK->text(),
                               w.lblPTPRxErr->text(), w.lblPTPClkAdj->text(), w.lblPTPLatency->text()}),
                  (QStringList{"16777217", "0 (0%)", "2", "1 (33.33%)", "1995", "5 (0.25%)", "100", "3",
                               "-42 nS", "1500 nS"}));
         QCOMPARE(m_boxes->count(), 0);
-    }
-
-    // Clear asks first; only Yes sends the reset. Each Refresh after is the marker that
-    // anything sent before it has arrived.
-    void refreshAndClearSendTheirCommands()
-    {
-        frmStatistics &w = openStatistics(ini());
-        QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
-        QVERIFY(m_arrived->waitFor(2));
         m_boxes->answerNext(MsgAnswer::No);
         QTest::mouseClick(w.cmdResetStats, Qt::LeftButton);
         QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
@@ -157,7 +143,7 @@ private slots:
         QTest::mouseClick(w.cmdResetStats, Qt::LeftButton);
         QTest::mouseClick(w.cmdRefreshStats, Qt::LeftButton);
         QVERIFY(m_arrived->waitFor(5));
-        QCOMPARE(m_arrived->all(), (QList<QByteArray>{"GetStats", "GetStats", "GetStats", "RstStats", "GetStats"}));
+        QCOMPARE(m_arrived->all(), (QList<QByteArray>{"GetStats", sampleRecord(), "GetStats", "RstStats", "GetStats"}));
         QCOMPARE(m_boxes->texts(), QStringList(2, "You will reset all counters to zero.\rAre you sure?"));
         const platform::MessageSpec ask = m_boxes->shown().at(0);
         QCOMPARE(ask.title, "Reset counters");

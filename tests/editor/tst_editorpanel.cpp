@@ -149,8 +149,6 @@ private slots:
             << false << "" << "2.5mS" << true << B{true, false, false} << "0 dB";
         QTest::newRow("unknown after a decoder keeps the decoder layout") << QStringList{kDecMac, kUnkMac}
             << "UNKNOWN" << true << "239.9.9.9" << "57.5mS" << true << B{true, false, false} << "-27.5 dB";
-        QTest::newRow("decoder after an encoder") << QStringList{kEncMac, kDecMac} << "DECODER" << true
-            << "239.9.9.9" << "57.5mS" << true << B{true, true, false} << "-27.5 dB";
         QTest::newRow("decoder at the start position after a decoder") << QStringList{kDecMac, kDec2Mac}
             << "DECODER" << true << "239.255.255.239" << "3.75mS" << false << B{true, false, false} << "0 dB";
     }

@@ -131,7 +131,7 @@ private slots:
     void errorShares_data()
     {
         QTest::addColumn<qint32>("ok"); QTest::addColumn<qint32>("err"); QTest::addColumn<QString>("label");
-        // 0 of 0, 1 of 3, 5 of 2000: tst_station::statisticsAsShown.
+        // 0 of 0, 1 of 3, 5 of 2000: tst_station::recordAsShown.
         QTest::newRow("all bad") << 0 << 9 << "9 (100%)";
         QTest::newRow("2 against 799998") << 799998 << 2 << "2 (0%)";
         QTest::newRow("half to even down") << 799 << 1 << "1 (0.12%)";   // 0.125

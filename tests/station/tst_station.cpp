@@ -72,11 +72,11 @@ QString fileText(const QString &path)
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).replace("\r\n", "\n") : QStringLiteral("<missing>");
 }
 
-// An interface up, with an index no kernel has: a send on it fails, nothing leaves the host.
-platform::NetInterface fakeInterface()
+// An interface with an index no kernel has: a send on it fails, nothing leaves the host.
+platform::NetInterface fakeInterface(bool up)
 {
     platform::NetInterface i;
-    i.index = 0x7ffffff0, i.name = QStringLiteral("lan9"), i.up = true, i.broadcast = true;
+    i.index = 0x7ffffff0, i.name = QStringLiteral("lan9"), i.up = up, i.broadcast = true;
     return i;
 }
 
@@ -479,23 +479,27 @@ private slots:
     }
 
     // A discovery that sends nothing gives back the database as it was; the backup is
-    // never replaced by an empty or smaller database (interfaces down are tst_nmsctl_lab's).
+    // never replaced by an empty or smaller database.
     void nothingSentLosesNothing_data()
     {
-        QTest::addColumn<QStringList>("only");   // named interfaces; none: the one up, whose send fails
+        QTest::addColumn<QStringList>("only");   // named interfaces; none: lan9, whose send fails
+        QTest::addColumn<bool>("up");            // lan9's state
         QTest::addColumn<QString>("database"); QTest::addColumn<QString>("oldBackup");   // "<missing>": none
         QTest::addColumn<QString>("reasons"); QTest::addColumn<QString>("backupAfter");
         const QString none = QStringLiteral("<missing>"), sendFails = QStringLiteral("lan9: No such device");
-        QTest::newRow("named interface missing") << QStringList{"nosuch0"} << kDatabase << none << "nosuch0: no such interface" << none;
-        QTest::newRow("send fails, database kept as backup") << QStringList() << kDatabase << none << sendFails << kDatabase;
-        QTest::newRow("send fails, larger backup kept") << QStringList() << kDatabase << kTwo << sendFails << kTwo;
-        QTest::newRow("send fails, empty database, backup kept") << QStringList() << QString() << kTwo << sendFails << kTwo;
+        QTest::newRow("named interface missing") << QStringList{"nosuch0"} << true << kDatabase << none
+                                                 << "nosuch0: no such interface" << none;
+        QTest::newRow("every interface down") << QStringList() << false << kDatabase << kTwo << "no network interface is up" << kTwo;
+        QTest::newRow("named interface down") << QStringList{"lan9"} << false << kDatabase << none << "lan9: is down" << none;
+        QTest::newRow("send fails, database kept as backup") << QStringList() << true << kDatabase << none << sendFails << kDatabase;
+        QTest::newRow("send fails, larger backup kept") << QStringList() << true << kDatabase << kTwo << sendFails << kTwo;
+        QTest::newRow("send fails, empty database, backup kept") << QStringList() << true << QString() << kTwo << sendFails << kTwo;
     }
     void nothingSentLosesNothing()
     {
-        QFETCH(QStringList, only); QFETCH(QString, database); QFETCH(QString, oldBackup); QFETCH(QString, reasons);
+        QFETCH(QStringList, only); QFETCH(bool, up); QFETCH(QString, database); QFETCH(QString, oldBackup); QFETCH(QString, reasons);
         QFETCH(QString, backupAfter);
-        const QList<platform::NetInterface> interfaces = only.isEmpty() ? QList{fakeInterface()} : QList<platform::NetInterface>();
+        const QList<platform::NetInterface> interfaces{fakeInterface(up)};
         Core c;
         QVERIFY(c.s.open(0).ok());
         platform::setInterfaceLister([interfaces](bool) { return interfaces; });
