@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the station and its tests with AddressSanitizer and UndefinedBehaviorSanitizer,
 # runs the whole suite with CTest (lab tests need root; without it they say SKIPPED),
-# then runs the fuzz targets briefly. Exits non-zero on any failure.
+# then builds and checks the Debian package (scripts/package-check.sh) and runs the fuzz
+# targets briefly. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
-brivolte_ensure_deps
+brivolte_ensure_deps "${BRIVOLTE_PACKAGE_DEPS[@]}"
 
 jobs=$(nproc)
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DBRIVOLTE_SANITIZE=ON -DBRIVOLTE_TESTS=ON >/dev/null
@@ -21,6 +22,8 @@ skipped=$(grep -c '\*\*\*Skipped' "$log" || true)
 total=${total:-0}; failed=${failed:-0}
 summary="$((total - failed - skipped)) passed, ${failed} failed, ${skipped} skipped"
 [ "$status" -eq 0 ] || { echo "tests: $summary"; exit "$status"; }
+
+scripts/package-check.sh
 
 fuzz_seconds=${BRIVOLTE_FUZZ_SECONDS:-20}
 [ "${CI:-}" = "true" ] && fuzz_seconds=${BRIVOLTE_FUZZ_SECONDS:-60}

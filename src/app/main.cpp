@@ -6,16 +6,54 @@
 #include "windows/frmMain.h"
 #include "platform/AppDir.h"
 #include "platform/Interfaces.h"
+#include "station/About.h"
+
+namespace {
+
+void nameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("brivolte-nms"));
+    QCoreApplication::setApplicationVersion(station::programVersion());
+}
+
+void printHelp()
+{
+    std::printf("Usage: brivolte-nms [--interface NAME]... [GPS | LL]\n\n"
+                "Network management station for Brivolte encoders and decoders.\n\n"
+                "  GPS               start the GPSDO version (buffer up to 23 steps)\n"
+                "  LL                start with the low-latency option (buffer up to 44 steps)\n"
+                "  --interface NAME  page only on this network interface (repeatable);\n"
+                "                    without it every up IPv4 interface that can broadcast\n"
+                "                    is paged, whatever the routing table says\n"
+                "  --help            show this help and exit\n"
+                "  --version         show the version and exit\n\n"
+                "The station listens on UDP 2976 (elements), 2978 (statistics, SFN).\n"
+                "Each element is reached through the interface it was last heard on.\n"
+                "%s\n",
+                qPrintable(platform::describeDatabaseLocation()));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    // Help and version are asked for where there may be no display (a terminal over ssh,
+    // a package check): they need no window system, so they get no QApplication.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--help" || a == "-h" || a == "--version") {
+            QCoreApplication app(argc, argv);
+            nameApplication();
+            if (a == "--version")
+                std::fputs(qPrintable(station::versionText(QStringLiteral("brivolte-nms"))), stdout);
+            else
+                printHelp();
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("brivolte-nms"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(BRIVOLTE_VERSION_MAJOR)
-                                                .arg(BRIVOLTE_VERSION_MINOR)
-                                                .arg(BRIVOLTE_VERSION_REVISION));
+    nameApplication();
     QStringList arguments = QCoreApplication::arguments().mid(1);
     // --interface NAME (repeatable) limits paging; what is left is the mode argument.
     QStringList pagingNames;
@@ -36,26 +74,6 @@ int main(int argc, char *argv[])
         }
     }
     platform::setPagingInterfaceNames(pagingNames);
-    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
-        std::printf("Usage: brivolte-nms [--interface NAME]... [GPS | LL]\n\n"
-                    "Network management station for Brivolte encoders and decoders.\n\n"
-                    "  GPS               start the GPSDO version (buffer up to 23 steps)\n"
-                    "  LL                start with the low-latency option (buffer up to 44 steps)\n"
-                    "  --interface NAME  page only on this network interface (repeatable);\n"
-                    "                    without it every up IPv4 interface that can broadcast\n"
-                    "                    is paged, whatever the routing table says\n"
-                    "  --help            show this help and exit\n"
-                    "  --version         show the version and exit\n\n"
-                    "The station listens on UDP 2976 (elements), 2978 (statistics, SFN).\n"
-                    "Each element is reached through the interface it was last heard on.\n"
-                    "%s\n",
-                    qPrintable(platform::describeDatabaseLocation()));
-        return 0;
-    }
-    if (arguments.contains(QStringLiteral("--version"))) {
-        std::printf("brivolte-nms %s\n", qPrintable(QCoreApplication::applicationVersion()));
-        return 0;
-    }
     StartupResult started = startStation(arguments);
     if (!started.window)
         return started.exitCode;

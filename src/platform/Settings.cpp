@@ -7,27 +7,27 @@ namespace platform {
 
 namespace {
 constexpr auto kGroup = "Brivolte";
+} // namespace
 
 // The file QSettings("Quorvane", "brivolte-nms") uses on Linux, named explicitly: QSettings
 // caches its default folders for the life of the process, while the per-user folder is
 // looked up afresh here at each call.
-QString settingsFile()
+QString settingsFilePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
            + QStringLiteral("/Quorvane/brivolte-nms.conf");
 }
-} // namespace
 
 QString readSetting(const QString &key, const QString &defaultValue)
 {
-    QSettings settings(settingsFile(), QSettings::IniFormat);
+    QSettings settings(settingsFilePath(), QSettings::IniFormat);
     settings.beginGroup(QLatin1String(kGroup));
     return settings.value(key, defaultValue).toString();
 }
 
 void writeSetting(const QString &key, const QString &value)
 {
-    QSettings settings(settingsFile(), QSettings::IniFormat);
+    QSettings settings(settingsFilePath(), QSettings::IniFormat);
     settings.beginGroup(QLatin1String(kGroup));
     settings.setValue(key, value);
     settings.sync();

@@ -13,4 +13,7 @@ void writeSetting(const QString &key, const QString &value);
 // whole number, 0 when the text is not a number at all.
 int settingAsNumber(const QString &text);
 
+// The file the settings are kept in (~/.config/Quorvane/brivolte-nms.conf).
+QString settingsFilePath();
+
 } // namespace platform

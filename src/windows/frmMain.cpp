@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,15 +13,18 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "editor/AudioDisplay.h"
 #include "platform/AppDir.h"
+#include "station/About.h"
 #include "station/ElementStore.h"
 #include "windows/Images.h"
 #include "windows/MessageBox.h"
@@ -64,6 +69,7 @@ frmMain::frmMain(bool gpsdoVersion, bool lowLatencyOption, QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     m_station.config().setBufferMaximum(audio::bufferMaximum(GPSDOVersion, LowLatencyOption));
 
+    buildHelpMenu();
     buildToolbar();
     auto *central = new QWidget(this);
     auto *columns = new QHBoxLayout(central);
@@ -147,6 +153,30 @@ void frmMain::buildToolbar()
         connect(action, &QAction::triggered, this, [this, number] { Toolbar1_ButtonClick(number); });
         m_toolbarButtons.append(action);
     }
+}
+
+void frmMain::buildHelpMenu()
+{
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("Open database folder"), this, &frmMain::openDatabaseFolder);
+    help->addSeparator();
+    help->addAction(QStringLiteral("About"), this, &frmMain::showAbout);
+}
+
+void frmMain::showAbout()
+{
+    platform::showMessage(this, station::aboutBox(station::currentAboutFacts()));
+}
+
+void frmMain::openDatabaseFolder()
+{
+    const QString folder = platform::applicationDirectory();
+    // Without a file manager (a bare site laptop) the operator still learns where it is.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        platform::showMessage(this,
+                              QStringLiteral("No program could open the database folder:\r%1")
+                                  .arg(QDir::toNativeSeparators(folder)),
+                              MsgIcon::Information);
 }
 
 QAction *frmMain::toolbarButton(int index) const

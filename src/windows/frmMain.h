@@ -65,6 +65,9 @@ public:
     QAction *toolbarButton(int index) const; // 1-based, nullptr for 3 and 5
     void cmdAdjust_Click();
     void cmdGetStats_Click();
+    // Help menu.
+    void showAbout();
+    void openDatabaseFolder();
     // Clears tree, lists, level bar and caption as the start of a rebuild does.
     void clearViews();
     void updateTreeCaption();
@@ -175,6 +178,7 @@ protected:
 
 private:
     void buildToolbar();
+    void buildHelpMenu();
     void buildTreeFrame();
     void buildPropertiesFrame();
     void buildDiagnosticsFrame();

@@ -704,7 +704,7 @@ QString help(const QString &name)
     for (const Command &c : commands())
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.usage));
     text += QStringLiteral("\n--json prints one JSON object (with \"outcome\" and \"messages\") instead of text.\n"
-                           "brivolte-nmsctl COMMAND --help describes a command.\n\n"
+                           "brivolte-nmsctl COMMAND --help describes a command, --version the version.\n\n"
                            "Exit status: 0 success, 1 refused or failed, 2 usage, 3 not found, 4 no reply,\n"
                            "5 differs, 6 port busy (the station window holds UDP 2976 or 2978).\n");
     return text + platform::describeDatabaseLocation() + QLatin1Char('\n');

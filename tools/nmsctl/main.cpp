@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Cli.h"
+#include "station/About.h"
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +14,10 @@ int main(int argc, char *argv[])
     QStringList arguments = QCoreApplication::arguments().mid(1);
     nmsctl::Invocation invocation;
     invocation.json = arguments.removeAll(QStringLiteral("--json")) > 0;
+    if (arguments.value(0) == QLatin1String("--version")) {
+        std::fputs(qPrintable(station::versionText(QStringLiteral("brivolte-nmsctl"))), stdout);
+        return nmsctl::kOk;
+    }
     if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("help")) {
         std::fputs(qPrintable(nmsctl::help(arguments.value(1))), stdout);
         return arguments.isEmpty() ? nmsctl::kUsage : nmsctl::kOk;
