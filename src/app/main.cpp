@@ -6,6 +6,7 @@
 #include "windows/frmMain.h"
 #include "platform/AppDir.h"
 #include "platform/Interfaces.h"
+#include "station/EventLog.h"
 
 int main(int argc, char *argv[])
 {
@@ -48,14 +49,19 @@ int main(int argc, char *argv[])
                     "  --version         show the version and exit\n\n"
                     "The station listens on UDP 2976 (elements), 2978 (statistics, SFN).\n"
                     "Each element is reached through the interface it was last heard on.\n"
-                    "%s\n",
-                    qPrintable(platform::describeDatabaseLocation()));
+                    "%s\n"
+                    "Events (Tools > Event log) are also written to %s/%s (rotated by size);\n"
+                    "QT_LOGGING_RULES selects them, e.g. \"brivolte.*.debug=true\".\n",
+                    qPrintable(platform::describeDatabaseLocation()),
+                    qPrintable(station::EventLog::defaultFolder()), station::EventLog::kFileName);
         return 0;
     }
     if (arguments.contains(QStringLiteral("--version"))) {
         std::printf("brivolte-nms %s\n", qPrintable(QCoreApplication::applicationVersion()));
         return 0;
     }
+    // Before anything that may report: the event log window shows all of this run.
+    station::EventLog events(station::EventLog::defaultFolder());
     StartupResult started = startStation(arguments);
     if (!started.window)
         return started.exitCode;

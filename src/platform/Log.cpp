@@ -3,16 +3,16 @@
 #include <QNetworkInterface>
 #include <QStringList>
 
-Q_LOGGING_CATEGORY(lcDiscovery, "brivolte.discovery")
-Q_LOGGING_CATEGORY(lcFeedback, "brivolte.feedback")
-Q_LOGGING_CATEGORY(lcConfig, "brivolte.config")
-Q_LOGGING_CATEGORY(lcMac, "brivolte.mac")
-Q_LOGGING_CATEGORY(lcPing, "brivolte.ping")
-Q_LOGGING_CATEGORY(lcLevel, "brivolte.level")
-Q_LOGGING_CATEGORY(lcStats, "brivolte.stats")
-Q_LOGGING_CATEGORY(lcSfn, "brivolte.sfn")
-Q_LOGGING_CATEGORY(lcStore, "brivolte.store")
-Q_LOGGING_CATEGORY(lcNet, "brivolte.net")
+Q_LOGGING_CATEGORY(lcDiscovery, "brivolte.discovery", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcFeedback, "brivolte.feedback", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcConfig, "brivolte.config", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcMac, "brivolte.mac", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPing, "brivolte.ping", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcLevel, "brivolte.level", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcStats, "brivolte.stats", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSfn, "brivolte.sfn", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcStore, "brivolte.store", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcNet, "brivolte.net", QtInfoMsg)
 
 namespace platform {
 

@@ -19,11 +19,18 @@ QString ElementCheck::summary() const
     return QStringLiteral("Check elements: %1 on line, %2 silent").arg(m_onLine).arg(m_silent);
 }
 
+std::optional<bool> ElementCheck::result(const QString &mac) const
+{
+    const auto it = m_results.constFind(mac);
+    return it == m_results.constEnd() ? std::nullopt : std::optional<bool>(*it);
+}
+
 void ElementCheck::start(const QList<StoredElement> &elements)
 {
     for (auto &echo : m_echoes)
         echo->cancel();
     m_out.clear();
+    m_results.clear();
     m_waiting.assign(elements.begin(), elements.end());
     m_outstanding = int(elements.size());
     m_onLine = m_silent = 0;
@@ -70,6 +77,7 @@ void ElementCheck::done(const StoredElement &element, bool onLine, const QString
         ++m_silent;
         qCWarning(lcPing).noquote() << platform::tagged(tag, QStringLiteral("check: silent (%1)").arg(why));
     }
+    m_results.insert(element.mac, onLine);
     emit checked(element.mac, onLine);
     if (--m_outstanding == 0) {
         qCInfo(lcPing).noquote() << summary();

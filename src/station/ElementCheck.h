@@ -9,6 +9,7 @@
 #include <QString>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "station/ElementStore.h"
@@ -34,6 +35,8 @@ public:
     int silent() const { return m_silent; }
     // "Check elements: 12 on line, 2 silent"
     QString summary() const;
+    // The last check's mark for an element by its MAC: on line (true), silent, or not checked.
+    std::optional<bool> result(const QString &mac) const;
 
     static constexpr int kInFlight = 32;
     static constexpr int kTimeoutMs = 3000;
@@ -50,6 +53,7 @@ private:
     std::vector<std::unique_ptr<platform::IcmpEcho>> m_echoes;
     QHash<platform::IcmpEcho *, StoredElement> m_out;
     std::deque<StoredElement> m_waiting;
+    QHash<QString, bool> m_results;
     int m_outstanding = 0;
     int m_onLine = 0, m_silent = 0;
 };
