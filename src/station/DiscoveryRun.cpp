@@ -149,7 +149,7 @@ void DiscoveryRun::Timer1_Timer()
     for (const StoredElement &e : m_before)
         if (!m_macs.contains(e.mac))
             qCWarning(lcDiscovery).noquote()
-                << platform::tagged({e.name, e.mac, e.ip, QString()}, QStringLiteral("did not answer the paging request"));
+                << platform::tagged({e.name, e.mac, e.ip, QString()}, QStringLiteral("no valid answer to the paging request"));
     qCInfo(lcDiscovery, "discovery ended: %d element(s) answered", found());
     const bool nothingStored = nothingCouldBeStored();
     endSequence();

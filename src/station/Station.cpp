@@ -138,7 +138,7 @@ void Station::handle(const Pending &pending)
     const FeedbackCheck check = decodeFeedback(pending.message, f);
     m_feedback = f;
     if (check != FeedbackCheck::Ok) {
-        qCWarning(lcFeedback).noquote()
+        qCCritical(lcFeedback).noquote()
             << platform::tagged({{}, {}, pending.sender, platform::interfaceName(pending.interfaceIndex)},
                                 QStringLiteral("feedback refused: %1 (%2 bytes: %3)")
                                     .arg(feedbackCheckText(check))
@@ -219,6 +219,7 @@ void Station::macFound(const QString &mac)
         emit feedbackRejected(macMissing());
     } else {
         f.UDP_Response_MAC = mac;
+        qCInfo(lcMac).noquote() << platform::tagged(tagOf(f, 0), QStringLiteral("MAC address found"));
         m_feedback = f;
         const Confirmation c = m_config.confirm(f);
         emit confirmed(c);
