@@ -32,6 +32,8 @@ class TestEventLogLab : public QObject {
     {
         for (const QString &pid : run("ip", {"netns", "pids", ns(k)}).split('\n', Qt::SkipEmptyParts))
             run("kill", {pid.trimmed()});
+        for (int i = 0; i < 50 && !run("ip", {"netns", "pids", ns(k)}).trimmed().isEmpty(); ++i)
+            QTest::qWait(100);   // the old one's ports free before the new one binds them
         const LabElement &e = elements.at(k - 1);
         QStringList args{"netns", "exec", ns(k), qEnvironmentVariable("BRIVOLTE_SIM"), "--log", "--interface", "eth0",
                          "--ip", e.ip, "--name", e.name, "--serial", envList("BRIVOLTE_LAB_SERIALS").value(k - 1),
