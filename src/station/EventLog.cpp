@@ -197,6 +197,22 @@ QString EventLog::defaultFolder()
     return base + QStringLiteral("/Quorvane/brivolte-nms");
 }
 
+void EventLog::share(Event &e)
+{
+    // Bounded: a flood of senders with addresses of their own must not grow it for ever.
+    if (m_shared.size() > 10000)
+        m_shared.clear();
+    for (QString *field : {&e.category, &e.element.name, &e.element.mac, &e.element.address, &e.element.interfaceName}) {
+        if (field->isEmpty())
+            continue;
+        const auto it = m_shared.constFind(*field);
+        if (it != m_shared.constEnd())
+            *field = *it;
+        else
+            m_shared.insert(*field);
+    }
+}
+
 void EventLog::take(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     Event e = eventFrom(type, context.category, message, QDateTime::currentDateTimeUtc());
@@ -206,9 +222,11 @@ void EventLog::take(QtMsgType type, const QMessageLogContext &context, const QSt
         const QString element = bracketed(e.element);
         const QString readable = element.isEmpty() ? e.text : element + QLatin1Char(' ') + e.text;
         bool firstFailure = false;
-        if (m_file) {
+        {
             QMutexLocker lock(&m_fileMutex);
-            firstFailure = !m_file->write(eventLine(e)) && m_file->failures() == 1;
+            share(e);
+            if (m_file)
+                firstFailure = !m_file->write(eventLine(e)) && m_file->failures() == 1;
         }
         m_record.append(std::move(e));
         if (firstFailure) {

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
 #include <memory>
@@ -97,8 +98,13 @@ public:
     void take(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
 private:
+    void share(Event &event);
+
     static EventLog *s_instance;
     EventRecord m_record;
+    // Categories and element fields repeat from event to event: a full ring holds one
+    // copy of each, not one per event.
+    QSet<QString> m_shared;
     std::unique_ptr<RotatingFile> m_file;
     QMutex m_fileMutex;
     QtMessageHandler m_previous = nullptr;
