@@ -14,6 +14,11 @@ namespace {
 // The status record is at most this long; a statistics answer may be shorter.
 constexpr int kLongestRecord = 61;
 
+QString unreadableRecord(const QByteArray &datagram)
+{
+    return QStringLiteral("record unreadable (%1 bytes: %2)").arg(datagram.size()).arg(platform::hexHead(datagram));
+}
+
 } // namespace
 
 QString Delivery::problem() const
@@ -106,7 +111,11 @@ Result StatusExchange::sent(const QByteArray &datagram, const char *consequence)
                          : datagram.startsWith("GetDel")   ? QStringLiteral("SFN delay requested")
                                                            : QStringLiteral("SFN delay set");
     if (d.ok()) {
-        qCInfo(category).noquote() << platform::tagged(m_element.tag(), what);
+        // The SFN window asks every second: only a debug line, not a flood of events.
+        if (datagram.startsWith("GetDel"))
+            qCDebug(category).noquote() << platform::tagged(m_element.tag(), what);
+        else
+            qCInfo(category).noquote() << platform::tagged(m_element.tag(), what);
         return Result::done();
     }
     qCWarning(category).noquote() << platform::tagged(m_element.tag(), what + QStringLiteral(": not sent"));
@@ -139,12 +148,10 @@ void StatusExchange::take(const QByteArray &datagram)
         const StatsValues parsed = parseStatsResponse(datagram, sfn, m_decoder, m_stats);
         m_stats = parsed.variables;
         emit statisticsRead(parsed);
-        if (parsed.failed)
-            qCWarning(lcStats).noquote() << platform::tagged(m_element.tag(), QStringLiteral("statistics record unreadable (%1 bytes: %2)").arg(datagram.size()).arg(platform::hexHead(datagram)));
-        else
-            qCDebug(lcStats).noquote() << platform::tagged(m_element.tag(), QStringLiteral("statistics read"));
-        if (parsed.failed)
+        if (parsed.failed) {
+            qCWarning(lcStats).noquote() << platform::tagged(m_element.tag(), unreadableRecord(datagram));
             reportUnreadable(QStringLiteral("Error 5 while retrieving values. Please reset the device and try again."));
+        }
         return;
     }
     if (datagram.size() != kStatusRecordLength)
@@ -152,12 +159,10 @@ void StatusExchange::take(const QByteArray &datagram)
     const DelayResponse parsed = parseDelayResponse(datagram, sfn, m_decoder, 0, kDelayStepsMax, m_delay);
     m_delay = parsed.variables;
     emit delayRead(parsed);
-    if (parsed.failed)
-        qCWarning(lcSfn).noquote() << platform::tagged(m_element.tag(), QStringLiteral("status record unreadable (%1 bytes: %2)").arg(datagram.size()).arg(platform::hexHead(datagram)));
-    else
-        qCDebug(lcSfn).noquote() << platform::tagged(m_element.tag(), QStringLiteral("status record read"));
-    if (parsed.failed)
+    if (parsed.failed) {
+        qCWarning(lcSfn).noquote() << platform::tagged(m_element.tag(), unreadableRecord(datagram));
         reportUnreadable(QStringLiteral("Error 4 while retrieving values. Please reset the device and try again."));
+    }
 }
 
 // An element that keeps sending what cannot be read would stack one box on another.

@@ -183,9 +183,9 @@ void Station::handle(const Pending &pending)
     if (pending.answers == Answers::Collect) {
         qCInfo(lcDiscovery).noquote() << platform::tagged(tagOf(f, pending.interfaceIndex), QStringLiteral("answer taken"));
         emit discoveryAnswerCollected(f);
-    }
-    else
+    } else {
         storeAnswer(f);
+    }
 }
 
 // The whole record in one write: during a discovery many answers arrive within the same
