@@ -2,7 +2,8 @@
 # Builds the benchmarks (RelWithDebInfo, no sanitizers) in build/bench and prints their
 # figures: the element database (bench_store), Load_Config over 1000 elements and, as
 # root, discovery of 100 simulated elements in a test network of its own
-# (bench_discovery), and the audio level monitor against a loopback encoder (bench_level).
+# (bench_discovery), the event log (bench_eventlog), and the audio level monitor against
+# a loopback encoder (bench_level).
 #
 #   bench/run.sh [LEVEL_SECONDS]
 #
@@ -16,7 +17,7 @@ level_seconds=${1:-5}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIVOLTE_SANITIZE=OFF \
     -DBRIVOLTE_TESTS=OFF >/dev/null || exit 1
 cmake --build "$build" -j"${BENCH_JOBS:-2}" \
-    --target bench_store bench_discovery bench_level brivolte-element-sim >/dev/null || exit 1
+    --target bench_store bench_discovery bench_level bench_eventlog brivolte-element-sim >/dev/null || exit 1
 export BRIVOLTE_SIM=$build/brivolte-element-sim
 
 failed=0
@@ -31,6 +32,10 @@ check() { # exit status, name
 section "bench_store: element database, 1000 elements"
 "$build/bench/bench_store"
 check $? bench_store
+
+section "bench_eventlog: handler, ring, log file and the window's table"
+"$build/bench/bench_eventlog"
+check $? bench_eventlog
 
 section "bench_discovery load: Load_Config, 1000 elements"
 "$build/bench/bench_discovery" load

@@ -7,6 +7,7 @@
 #include "platform/AppDir.h"
 #include "platform/Interfaces.h"
 #include "station/About.h"
+#include "station/EventLog.h"
 
 namespace {
 
@@ -30,8 +31,11 @@ void printHelp()
                 "  --version         show the version and exit\n\n"
                 "The station listens on UDP 2976 (elements), 2978 (statistics, SFN).\n"
                 "Each element is reached through the interface it was last heard on.\n"
-                "%s\n",
-                qPrintable(platform::describeDatabaseLocation()));
+                "%s\n"
+                "Events (Tools > Event log) are also written to %s/%s (rotated by size);\n"
+                "QT_LOGGING_RULES selects them, e.g. \"brivolte.*.debug=true\".\n",
+                qPrintable(platform::describeDatabaseLocation()),
+                qPrintable(station::EventLog::defaultFolder()), station::EventLog::kFileName);
 }
 
 } // namespace
@@ -74,6 +78,8 @@ int main(int argc, char *argv[])
         }
     }
     platform::setPagingInterfaceNames(pagingNames);
+    // Before anything that may report: the event log window shows all of this run.
+    station::EventLog events(station::EventLog::defaultFolder());
     StartupResult started = startStation(arguments);
     if (!started.window)
         return started.exitCode;

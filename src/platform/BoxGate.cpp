@@ -1,6 +1,8 @@
 #include "platform/BoxGate.h"
 
 #include <QtDebug>
+
+#include "platform/Log.h"
 #include <utility>
 
 namespace platform {
@@ -50,7 +52,7 @@ void BoxGate::showOnce(const QString &kind, const QString &text, const std::func
         show(summary(text, more));
     // One summary at most: what came while it was open only reaches the log.
     if (const int late = close(key); late > 0)
-        qWarning().noquote() << "brivolte-nms:" << late << "more like" << key << "while its summary was open";
+        qCWarning(lcNet).noquote() << late << "more like" << key << "while its summary was open";
 }
 
 } // namespace platform

@@ -1,10 +1,14 @@
 #include "station/ConfigExchange.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QtDebug>
 
 #include "editor/AudioDisplay.h"
 #include "platform/AppDir.h"
+#include "platform/Interfaces.h"
+#include "platform/Log.h"
+#include "protocol/MacResolution.h"
 #include "protocol/ReplyRecord.h"
 #include "station/ElementLink.h"
 #include "store/ElementRecord.h"
@@ -94,8 +98,7 @@ Result ConfigExchange::send(const ConfigRequest &request)
         return Result::failed(Outcome::Refused,
                               critical(element.label() + QStringLiteral(" has no valid stored address; nothing was sent.")));
     if (!d.ok()) {
-        qWarning("brivolte-nms: configuration command to %s not sent: %s", qPrintable(d.target.address),
-                 qPrintable(d.error));
+        qCWarning(lcConfig).noquote() << platform::tagged(element.tag(), QStringLiteral("configuration not sent: %1").arg(d.error));
         timerRemoteSent.stop();
         if (d.outcome == Outcome::PortBusy)
             return Result::failed(Outcome::PortBusy, critical(QStringLiteral("Unable to use UDP port 2976: occupied.")));
@@ -107,6 +110,8 @@ Result ConfigExchange::send(const ConfigRequest &request)
                                            .arg(element.label(), d.target.address, d.error)));
     }
     m_sent = request;
+    qCInfo(lcConfig).noquote() << platform::tagged(element.tag(), QStringLiteral("configuration sent (name %1, address %2)")
+                                                                      .arg(request.command.name, request.command.ip));
     // A second save while waiting starts the wait again: the answer to the latest command
     // gets its full three seconds.
     timerRemoteSent.start();
@@ -116,6 +121,10 @@ Result ConfigExchange::send(const ConfigRequest &request)
 void ConfigExchange::timerRemoteSent_Timer()
 {
     timerRemoteSent.stop();
+    qCWarning(lcConfig).noquote() << platform::tagged(m_sent ? ElementLink(Encode_MAC(m_sent->mac), platform::databasePath()).tag()
+                                                             : platform::ElementTag{},
+                                                      QStringLiteral("no answer to the configuration within %1 ms")
+                                                          .arg(kReplyTimeoutMilliseconds));
     emit timedOut(Result::failed(Outcome::NoReply,
                                  cannotSave("Waiting for a response from Network Element has timed out!")));
 }
@@ -124,7 +133,11 @@ Confirmation ConfigExchange::confirm(ElementFeedback f)
 {
     Confirmation c;
     c.mac = f.UDP_Response_MAC;
+    const platform::ElementTag tag{PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC, f.UDP_Response_IP,
+                                   platform::interfaceName(platform::rememberedInterface(IPToAddress(f.UDP_Response_IP)))};
     if (!m_sent || m_sent->mac != f.UDP_Response_MAC) {
+        qCWarning(lcConfig).noquote() << platform::tagged(tag, m_sent ? QStringLiteral("reply from another element than the one configured (%1)").arg(m_sent->mac)
+                                                                      : QStringLiteral("reply that matched no configuration sent"));
         c.outcome = Outcome::NotFound;
         c.messages << cannotSaveElement("The response received does not match the selected element.");
         return c;
@@ -133,6 +146,7 @@ Confirmation ConfigExchange::confirm(ElementFeedback f)
     const QString section = Encode_MAC(c.mac);
     if (GetSectionKeyCount(section, path) >= kMaxConfirmableKeys) {
         c.outcome = Outcome::Refused;
+        qCCritical(lcStore).noquote() << platform::tagged(tag, QStringLiteral("stored record has too many keys; reply not confirmed"));
         c.messages << cannotSaveElement("The data stored in your computer about this element, is corrupted.");
         return c;
     }
@@ -193,10 +207,19 @@ Confirmation ConfigExchange::confirm(ElementFeedback f)
 
     if (!WriteManyToINI(section, confirmed, path)) {
         c.outcome = Outcome::Refused;
+        qCCritical(lcStore).noquote() << platform::tagged(tag, QStringLiteral("confirmed configuration could not be written"));
         c.messages << cannotSaveElement("The confirmed configuration could not be written to the local database.");
         return c;
     }
     c.outcome = failed ? Outcome::Differs : Outcome::Done;
+    if (failed) {
+        QStringList fields;
+        for (const Confirmation::Difference &d : c.differences)
+            fields << QStringLiteral("%1 sent \"%2\" reported \"%3\"").arg(d.key, d.sent, d.reported);
+        qCWarning(lcConfig).noquote() << platform::tagged(tag, QStringLiteral("configuration differs: ") + fields.join(QStringLiteral("; ")));
+    } else {
+        qCInfo(lcConfig).noquote() << platform::tagged(tag, QStringLiteral("configuration confirmed"));
+    }
     if (!failed)
         c.messages << information(QStringLiteral("New configuration has been sucessfuly saved and loaded!"),
                                   QStringLiteral("Configuration changed"));

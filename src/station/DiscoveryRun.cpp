@@ -9,10 +9,13 @@
 
 #include "platform/AppDir.h"
 #include "platform/Interfaces.h"
+#include "platform/Log.h"
 #include "protocol/ConfigCommand.h"
+#include "protocol/MacResolution.h"
 #include "station/Station.h"
 #include "store/CrashLeftovers.h"
 #include "store/IniStore.h"
+#include "store/TextHelpers.h"
 
 namespace station {
 
@@ -23,6 +26,7 @@ constexpr qint64 kSpareBytes = 64 * 1024;
 
 Result notSent(const QString &reasons)
 {
+    qCCritical(lcDiscovery, "paging request not sent: %s", qPrintable(reasons));
     return Result::failed(Outcome::Refused,
                           critical(QStringLiteral("The paging request could not be sent: %1.\r"
                                                   "The local database was left as it was.")
@@ -74,11 +78,14 @@ Result DiscoveryRun::start()
         return notSent(unusable.isEmpty() ? QStringLiteral("no network interface is up")
                                            : unusable.join(QStringLiteral("; ")));
     QString problem;
-    if (m_store && !replaceDatabase(&problem))
+    m_before = listElements(platform::databasePath()).elements;
+    if (m_store && !replaceDatabase(&problem)) {
+        qCCritical(lcStore, "the database could not be replaced: %s", qPrintable(problem));
         return Result::failed(Outcome::Refused,
                               critical(QStringLiteral("The local database could not be replaced: %1.\r"
                                                       "Auto discovery was not started.")
                                            .arg(problem)));
+    }
     // Until the run has ended, a station that ends leaves a partial database behind.
     if (m_store)
         m_unfinished = std::make_unique<DiscoveryMark>(platform::databasePath());
@@ -98,13 +105,15 @@ Result DiscoveryRun::start()
         if (!t.problem.isEmpty())
             continue;
         QString error;
-        if (socket.sendTo(pagingRequest(), socket.remoteHost(), kPagingPort, &error, t.index))
+        if (socket.sendTo(pagingRequest(), socket.remoteHost(), kPagingPort, &error, t.index)) {
             m_pagedOn << t.name;
-        else
+            qCInfo(lcDiscovery, "paging request sent on %s", qPrintable(t.name));
+        } else {
             failed << t.name + QStringLiteral(": ") + error;
+        }
     }
-    if (!failed.isEmpty())
-        qWarning("brivolte-nms: paging request not sent on %s", qPrintable(failed.join(QStringLiteral("; "))));
+    for (const QString &f : failed)
+        qCWarning(lcDiscovery, "paging request not sent on %s", qPrintable(f));
     if (m_pagedOn.isEmpty()) {
         // Nothing went out, so nothing can answer: end now rather than wait in vain, and
         // give back the database the discovery was about to replace.
@@ -123,8 +132,13 @@ void DiscoveryRun::taken(const ElementFeedback &answer)
     if (!isRunning())
         return;
     // An element on a segment that two interfaces reach answers twice; it is one element.
-    if (m_macs.contains(answer.UDP_Response_MAC))
+    if (m_macs.contains(answer.UDP_Response_MAC)) {
+        qCInfo(lcDiscovery).noquote()
+            << platform::tagged({PadName16(answer.UDP_Response_Name).trimmed(), answer.UDP_Response_MAC, answer.UDP_Response_IP,
+                                 platform::interfaceName(platform::rememberedInterface(IPToAddress(answer.UDP_Response_IP)))},
+                                QStringLiteral("duplicate answer (one element heard twice)"));
         return;
+    }
     m_macs.insert(answer.UDP_Response_MAC);
     m_answers.append(answer);
     emit answerTaken(found());
@@ -132,6 +146,11 @@ void DiscoveryRun::taken(const ElementFeedback &answer)
 
 void DiscoveryRun::Timer1_Timer()
 {
+    for (const StoredElement &e : m_before)
+        if (!m_macs.contains(e.mac))
+            qCWarning(lcDiscovery).noquote()
+                << platform::tagged({e.name, e.mac, e.ip, QString()}, QStringLiteral("no valid answer to the paging request"));
+    qCInfo(lcDiscovery, "discovery ended: %d element(s) answered", found());
     const bool nothingStored = nothingCouldBeStored();
     endSequence();
     // A database that could not be put back is in the log; what is there is shown.
@@ -230,8 +249,8 @@ bool DiscoveryRun::restoreDatabase()
     else if (!(m_linked && ::rename(QFile::encodeName(m_keptPath).constData(), QFile::encodeName(path).constData()) == 0))
         ok = ReplaceIniFile(path, m_linked ? ReadIniFile(m_keptPath) : m_previous, &error);
     if (!ok)
-        qWarning("brivolte-nms: the previous database could not be put back into %s: %s", qPrintable(path),
-                 qPrintable(error));
+        qCCritical(lcStore, "the previous database could not be put back into %s: %s", qPrintable(path),
+                   qPrintable(error));
     QFile::remove(m_keptPath);
     m_replaced = !ok;
     return ok;

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "protocol/Feedback.h"
+#include "station/ElementStore.h"
 #include "station/Result.h"
 
 class DiscoveryMark;
@@ -69,6 +70,7 @@ private:
     QStringList m_pagedOn;
     QList<ElementFeedback> m_answers;
     QSet<QString> m_macs;
+    QList<StoredElement> m_before;   // the database at the start: who should answer
     int m_notStored = 0;   // answers whose record could not be written
     QByteArray m_previous;  // the database as it was, where it could not be kept linked
     bool m_hadDatabase = false;

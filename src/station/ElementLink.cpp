@@ -1,5 +1,7 @@
 #include "station/ElementLink.h"
 
+#include "platform/Interfaces.h"
+#include "protocol/MacResolution.h"
 #include "protocol/Ports.h"
 #include "sfn/StatusRecord.h"
 #include "store/ElementRecord.h"
@@ -11,6 +13,11 @@ namespace {
 
 // The status record is at most this long; a statistics answer may be shorter.
 constexpr int kLongestRecord = 61;
+
+QString unreadableRecord(const QByteArray &datagram)
+{
+    return QStringLiteral("record unreadable (%1 bytes: %2)").arg(datagram.size()).arg(platform::hexHead(datagram));
+}
 
 } // namespace
 
@@ -44,6 +51,13 @@ QString ElementLink::label() const
     return elementLabel(read(QStringLiteral("name")), mac());
 }
 
+platform::ElementTag ElementLink::tag() const
+{
+    const QString ip = read(QStringLiteral("ip"));
+    return {read(QStringLiteral("name")).trimmed(), mac(), ip,
+            platform::interfaceName(platform::rememberedInterface(IPToAddress(ip)))};
+}
+
 Delivery ElementLink::send(platform::UdpPort &from, const QByteArray &datagram, quint16 port) const
 {
     Delivery d;
@@ -51,11 +65,18 @@ Delivery ElementLink::send(platform::UdpPort &from, const QByteArray &datagram, 
     d.target = elementAddress(d.stored);
     if (!d.target.usable()) {
         d.outcome = Outcome::Refused;
+        qCWarning(lcNet).noquote() << platform::tagged(tag(), QStringLiteral("nothing sent to port %1: %2")
+                                                                   .arg(port)
+                                                                   .arg(d.target.problem));
         return d;
     }
     if (from.sendTo(datagram, d.target.address, port, &d.error))
         return d;
     d.outcome = from.lastSendBrokeSocket() ? Outcome::PortBusy : Outcome::Refused;
+    qCWarning(lcNet).noquote() << platform::tagged(tag(), QStringLiteral("%1 bytes to port %2 not sent: %3")
+                                                               .arg(datagram.size())
+                                                               .arg(port)
+                                                               .arg(d.error));
     return d;
 }
 
@@ -71,19 +92,33 @@ StatusExchange::StatusExchange(Kind kind, const ElementLink &element, bool decod
 
 Result StatusExchange::open()
 {
-    if (!m_socket.bind(kStatusPort))
+    if (!m_socket.bind(kStatusPort)) {
+        qCCritical(lcNet, "UDP port %u cannot be used: %s", unsigned(kStatusPort), qPrintable(m_socket.errorString()));
         return Result::failed(Outcome::PortBusy,
                               critical(m_kind == Kind::Statistics
                                            ? QStringLiteral("Error 2: Unable to use UDP port 2978: occupied.")
                                            : QStringLiteral("Unable to use UDP port 2978: occupied.")));
+    }
     return Result::done();
 }
 
 Result StatusExchange::sent(const QByteArray &datagram, const char *consequence)
 {
     const Delivery d = m_element.send(m_socket, datagram, kStatusPort);
-    if (d.ok())
+    const QLoggingCategory &category = m_kind == Kind::Statistics ? lcStats() : lcSfn();
+    const QString what = datagram.startsWith("GetStats") ? QStringLiteral("statistics requested")
+                         : datagram.startsWith("RstStats") ? QStringLiteral("statistics reset")
+                         : datagram.startsWith("GetDel")   ? QStringLiteral("SFN delay requested")
+                                                           : QStringLiteral("SFN delay set");
+    if (d.ok()) {
+        // The SFN window asks every second: only a debug line, not a flood of events.
+        if (datagram.startsWith("GetDel"))
+            qCDebug(category).noquote() << platform::tagged(m_element.tag(), what);
+        else
+            qCInfo(category).noquote() << platform::tagged(m_element.tag(), what);
         return Result::done();
+    }
+    qCWarning(category).noquote() << platform::tagged(m_element.tag(), what + QStringLiteral(": not sent"));
     return Result::failed(d.outcome, critical(d.problem() + QLatin1Char('\r') + QLatin1String(consequence)));
 }
 
@@ -113,8 +148,10 @@ void StatusExchange::take(const QByteArray &datagram)
         const StatsValues parsed = parseStatsResponse(datagram, sfn, m_decoder, m_stats);
         m_stats = parsed.variables;
         emit statisticsRead(parsed);
-        if (parsed.failed)
+        if (parsed.failed) {
+            qCWarning(lcStats).noquote() << platform::tagged(m_element.tag(), unreadableRecord(datagram));
             reportUnreadable(QStringLiteral("Error 5 while retrieving values. Please reset the device and try again."));
+        }
         return;
     }
     if (datagram.size() != kStatusRecordLength)
@@ -122,8 +159,10 @@ void StatusExchange::take(const QByteArray &datagram)
     const DelayResponse parsed = parseDelayResponse(datagram, sfn, m_decoder, 0, kDelayStepsMax, m_delay);
     m_delay = parsed.variables;
     emit delayRead(parsed);
-    if (parsed.failed)
+    if (parsed.failed) {
+        qCWarning(lcSfn).noquote() << platform::tagged(m_element.tag(), unreadableRecord(datagram));
         reportUnreadable(QStringLiteral("Error 4 while retrieving values. Please reset the device and try again."));
+    }
 }
 
 // An element that keeps sending what cannot be read would stack one box on another.

@@ -14,6 +14,7 @@
 
 #include "diagnostics/StatsRecord.h"
 #include "platform/BoxGate.h"
+#include "platform/Log.h"
 #include "platform/UdpPort.h"
 #include "sfn/DelayResponse.h"
 #include "station/Result.h"
@@ -42,6 +43,8 @@ public:
     QString read(const QString &key, const QString &absent = QString()) const;
     // "NAME [MAC]", or "[MAC]" for an element without a name.
     QString label() const;
+    // The element as a logged message names it (platform::tagged).
+    platform::ElementTag tag() const;
 
     // Stored address, check, send: the one way a datagram reaches an element.
     Delivery send(platform::UdpPort &from, const QByteArray &datagram, quint16 port) const;

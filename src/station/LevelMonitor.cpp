@@ -1,6 +1,7 @@
 #include "station/LevelMonitor.h"
 
 #include "platform/AppDir.h"
+#include "platform/Log.h"
 #include "protocol/Ports.h"
 #include "station/ElementLink.h"
 
@@ -26,12 +27,17 @@ LevelMonitor::LevelMonitor(platform::UdpPort &socket, QObject *parent)
 void LevelMonitor::start(const QString &section)
 {
     m_section = section;
+    qCInfo(lcLevel).noquote() << platform::tagged(ElementLink(section, platform::databasePath()).tag(),
+                                                  QStringLiteral("audio level monitoring started"));
     levelPacer.restart(tmrVolume.interval());
     tmrVolume.start();
 }
 
 void LevelMonitor::stop()
 {
+    if (tmrVolume.isActive())
+        qCInfo(lcLevel).noquote() << platform::tagged(ElementLink(m_section, platform::databasePath()).tag(),
+                                                      QStringLiteral("audio level monitoring stopped"));
     tmrVolume.stop();
     tmrLevelDisplay.stop();
     show(levelDisplay(0));
@@ -59,6 +65,7 @@ void LevelMonitor::SendLevelRequest()
                                 : d.target.problem;
     // Stopped before anyone is told: a box's event loop would otherwise let further ticks
     // pile one box on another.
+    qCWarning(lcLevel).noquote() << platform::tagged(ElementLink(m_section, platform::databasePath()).tag(), problem);
     stop();
     emit stopped(critical(problem + QStringLiteral("\rAudio monitoring has been stopped.")));
 }

@@ -1,5 +1,6 @@
 #include "station/MacWait.h"
 
+#include "platform/Log.h"
 #include "protocol/MacResolution.h"
 
 namespace station {
@@ -47,6 +48,11 @@ void MacWait::timerGetMAC_Timer()
     QString scratch;
     if (ResolveRemoteMAC(m_ip, scratch, QStringLiteral(":")))
         sRemoteMacAddress2 = scratch;
+    qCDebug(lcMac).noquote() << platform::tagged({QString(), sRemoteMacAddress2, m_ip, QString()},
+                                                 QStringLiteral("MAC address lookup %1: %2")
+                                                     .arg(m_count)
+                                                     .arg(sRemoteMacAddress2.isEmpty() ? QStringLiteral("not yet known")
+                                                                                      : QStringLiteral("found")));
     if (lastTick || !sRemoteMacAddress2.isEmpty())
         finish();
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "diagnostics/PingStatus.h"
+#include "platform/Log.h"
 #include "store/TextHelpers.h"
 
 namespace station {
@@ -23,11 +24,16 @@ Ping::Ping(QObject *parent)
 {
     connect(&m_echo, &platform::IcmpEcho::finished, this, [this](int status, quint32 roundTripMs) {
         const QString element = std::exchange(m_element, QString());
-        if (GetStatusText(status) == QLatin1String("Success!"))
+        const platform::ElementTag tag{QString(), QString(), std::exchange(m_address, QString()), QString()};
+        if (GetStatusText(status) == QLatin1String("Success!")) {
+            qCInfo(lcPing).noquote() << platform::tagged(tag, QStringLiteral("ping answered in %1 ms").arg(roundTripMs));
+            emit heard(tag.address);
             emit finished({PingFace::State::Success, QString::number(roundTripMs) + QStringLiteral(" ms"), QString(), false},
                           element);
-        else
+        } else {
+            qCWarning(lcPing).noquote() << platform::tagged(tag, QStringLiteral("ping failed: %1").arg(GetStatusText(status)));
             emit finished(failed(), element);
+        }
     });
 }
 
@@ -44,7 +50,10 @@ PingFace Ping::PingElement(const QString &address, const QString &element)
         return failed();
     m_echo.cancel();
     m_element = element;
+    m_address = dotted;
     if (!m_echo.start(dotted, QByteArrayLiteral("hello"), kTimeoutMs)) {
+        qCWarning(lcPing).noquote() << platform::tagged({QString(), QString(), dotted, QString()},
+                                                        QStringLiteral("ping not sent: %1").arg(m_echo.failureReason()));
         m_element.clear();
         return failed(m_echo.failureReason());
     }

@@ -35,10 +35,13 @@ public:
 
 signals:
     void finished(const station::PingFace &face, const QString &element);
+    // The address answered (before finished()).
+    void heard(const QString &address);
 
 private:
     platform::IcmpEcho m_echo;
     QString m_element;
+    QString m_address;
 };
 
 } // namespace station

@@ -14,6 +14,7 @@
 // shown, further messages that fail theirs are only counted, and one summary follows.
 // Single-threaded: owned by and used on the thread of the event loop.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <deque>
@@ -26,6 +27,7 @@
 #include "station/ConfigExchange.h"
 #include "station/LevelMonitor.h"
 #include "station/MacWait.h"
+#include "station/Presence.h"
 #include "station/Result.h"
 
 namespace station {
@@ -44,6 +46,8 @@ public:
     ConfigExchange &config() { return m_config; }
     LevelMonitor &level() { return m_level; }
     MacWait &macWait() { return m_macWait; }
+    // Who was heard in this run (any datagram on the main socket, ping answers).
+    Presence &presence() { return m_presence; }
 
     // A datagram as it arrived on the main socket (interfaceIndex 0: not known).
     void takeDatagram(const QByteArray &datagram, int interfaceIndex = 0);
@@ -51,7 +55,7 @@ public:
 
     // Whether an arriving feedback message is a discovery answer, and what becomes of it.
     enum class Answers { Confirm, Store, Collect };
-    void setDiscovery(Answers answers) { m_answers = answers; }
+    void setDiscovery(Answers answers);
     bool discoveryActive() const { return m_answers != Answers::Confirm; }   // AutoDiscoverAwaiting
 
     // The record of the last feedback message decoded.
@@ -78,6 +82,7 @@ private:
         QByteArray message;
         Answers answers;      // what a checked message is, decided when it arrived
         int interfaceIndex;   // where it arrived (0: unknown)
+        QString sender;       // the address it came from ("" when not known)
     };
     void pump();
     void handle(const Pending &pending);
@@ -88,6 +93,9 @@ private:
     ConfigExchange m_config;
     LevelMonitor m_level;
     MacWait m_macWait;
+    Presence m_presence;
+    QString m_sender;   // of the datagram being taken
+    QElapsedTimer m_discoveryEnded;   // a discovery answer after it is a late one
     Answers m_answers = Answers::Confirm;
     ElementFeedback m_feedback;
     std::deque<Pending> m_queue;

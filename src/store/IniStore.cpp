@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QtDebug>
 
+#include "platform/Log.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -446,7 +448,7 @@ void warnReadFailure(const QString &path, const QString &error)
     if (warning == lastWarning)
         return;
     lastWarning = warning;
-    qWarning().noquote() << "Cannot read the element database" << warning;
+    qCWarning(lcStore).noquote() << "Cannot read the element database" << warning;
 }
 
 bool readAll(int fd, QByteArray *data, int *err)
@@ -628,8 +630,8 @@ QByteArray writeTarget(const QByteArray &native)
 
 bool reportWriteFailure(const QString &path, const QString &why)
 {
-    qWarning().noquote() << "Cannot save the element database" << path << "-" << why
-                         << "(the file was left as it was)";
+    qCWarning(lcStore).noquote() << "Cannot save the element database" << path << "-" << why
+                                 << "(the file was left as it was)";
     return false;
 }
 

@@ -9,6 +9,7 @@
 #include "windows/frmDisclaimer.h"
 #include "windows/frmMain.h"
 #include "platform/AppDir.h"
+#include "platform/Log.h"
 #include "windows/MessageBox.h"
 #include "platform/Settings.h"
 #include "store/CrashLeftovers.h"
@@ -48,7 +49,7 @@ std::unique_ptr<platform::FolderUse> cleanStart()
     const bool mine = folder->alone();
     if (mine) {
         for (const QString &name : removeStoreLeftovers(database))
-            qWarning("brivolte-nms: removed %s, left by a station that ended while writing", qPrintable(name));
+            qCInfo(lcStore, "removed %s, left by a station that ended while writing", qPrintable(name));
     }
     folder->share();   // before the question: a start elsewhere must not wait for the answer
     const QString mark = DiscoveryMark::path(database);

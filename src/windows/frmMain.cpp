@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -30,6 +32,7 @@
 #include "windows/MessageBox.h"
 #include "windows/PlainLabel.h"
 #include "windows/VuMeter.h"
+#include "windows/frmEventLog.h"
 #include "windows/frmPaging.h"
 
 using platform::MsgButtons;
@@ -56,6 +59,40 @@ QComboBox *dropDownList(const QStringList &items, QWidget *parent)
     return combo;
 }
 
+// An element's node says, when asked, whether and when the element was last heard: the
+// tool tip's "12 s ago" is always the present one, and nothing ticks while nobody looks.
+class ElementNode : public QTreeWidgetItem {
+public:
+    ElementNode(QTreeWidget *tree, const station::Presence &presence, const station::ElementCheck &check,
+                const QString &ip)
+        : QTreeWidgetItem(tree)
+        , m_presence(presence)
+        , m_check(check)
+        , m_ip(ip)
+    {
+    }
+    QVariant data(int column, int role) const override
+    {
+        if (column != 0 || (role != Qt::ToolTipRole && role != Qt::ForegroundRole && role != frmMain::kPresenceRole))
+            return QTreeWidgetItem::data(column, role);
+        const std::optional<bool> checked = m_check.result(QTreeWidgetItem::data(0, Qt::UserRole).toString());
+        const bool silent = checked && !*checked;
+        const bool heard = m_presence.wasHeard(m_ip);
+        if (role == frmMain::kPresenceRole)
+            return silent ? QStringLiteral("silent") : heard ? QStringLiteral("on line") : QStringLiteral("not heard");
+        if (role == Qt::ToolTipRole)
+            return m_presence.text(m_ip) + (silent ? QStringLiteral("; silent at the last check") : QString());
+        if (silent || !heard)
+            return treeWidget()->palette().brush(QPalette::Disabled, QPalette::Text);
+        return QTreeWidgetItem::data(column, role);
+    }
+
+private:
+    const station::Presence &m_presence;
+    const station::ElementCheck &m_check;
+    QString m_ip;
+};
+
 } // namespace
 
 frmMain::frmMain(bool gpsdoVersion, bool lowLatencyOption, QWidget *parent)
@@ -65,12 +102,14 @@ frmMain::frmMain(bool gpsdoVersion, bool lowLatencyOption, QWidget *parent)
     , LowLatencyOption(lowLatencyOption)
     , udpClient(m_station.socket())
     , m_ping(this)
+    , m_check(m_station.presence(), this)
 {
     setObjectName(QStringLiteral("frmMain"));
     m_station.config().setBufferMaximum(audio::bufferMaximum(GPSDOVersion, LowLatencyOption));
 
     buildHelpMenu();
     buildToolbar();
+    buildEventLogActions();
     auto *central = new QWidget(this);
     auto *columns = new QHBoxLayout(central);
     buildTreeFrame();
@@ -184,6 +223,57 @@ QAction *frmMain::toolbarButton(int index) const
     if (index < 1 || index > m_toolbarButtons.size())
         return nullptr;
     return m_toolbarButtons.at(index - 1);
+}
+
+void frmMain::buildEventLogActions()
+{
+    actEventLog = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Event log"), this);
+    actEventLog->setObjectName(QStringLiteral("actEventLog"));
+    actEventLog->setEnabled(station::EventLog::instance() != nullptr);
+    connect(actEventLog, &QAction::triggered, this, &frmMain::openEventLog);
+    actCheckElements = new QAction(style()->standardIcon(QStyle::SP_BrowserReload), QStringLiteral("Check elements"), this);
+    actCheckElements->setObjectName(QStringLiteral("actCheckElements"));
+    connect(actCheckElements, &QAction::triggered, this, &frmMain::checkElements);
+    Toolbar1->addSeparator();
+    Toolbar1->addAction(actCheckElements);
+    Toolbar1->addAction(actEventLog);
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->addAction(actCheckElements);
+    tools->addAction(actEventLog);
+
+    lblCheckElements = new QLabel(this);
+    lblCheckElements->setObjectName(QStringLiteral("lblCheckElements"));
+    statusBar()->addPermanentWidget(lblCheckElements);
+    connect(&m_check, &station::ElementCheck::checked, this, [this] { TreeView1->viewport()->update(); });
+    connect(&m_check, &station::ElementCheck::finished, this, [this] {
+        lblCheckElements->setText(m_check.summary());
+        actCheckElements->setEnabled(true);
+    });
+    connect(&m_station.presence(), &station::Presence::firstHeard, this, [this] { TreeView1->viewport()->update(); });
+    connect(&m_ping, &station::Ping::heard, &m_station.presence(), [this](const QString &address) {
+        m_station.presence().heard(address);
+    });
+}
+
+frmEventLog *frmMain::openEventLog()
+{
+    const station::EventLog *log = station::EventLog::instance();
+    if (!log)
+        return nullptr;
+    if (!m_eventLog)
+        m_eventLog = new frmEventLog(*log, this);
+    m_eventLog->show();
+    m_eventLog->raise();
+    m_eventLog->activateWindow();
+    return m_eventLog;
+}
+
+void frmMain::checkElements()
+{
+    const QList<station::StoredElement> elements = station::listElements(iniPath()).elements;
+    actCheckElements->setEnabled(false);
+    lblCheckElements->setText(QStringLiteral("Check elements: %1 being pinged…").arg(elements.size()));
+    m_check.start(elements);
 }
 
 void frmMain::buildTreeFrame()
@@ -431,7 +521,7 @@ void frmMain::Load_Config()
     for (const station::StoredElement &e : listing.elements) {
         lstHidden << e.section;
         const bool encoder = e.role == 1;
-        auto *node = new QTreeWidgetItem(TreeView1);
+        auto *node = new ElementNode(TreeView1, m_station.presence(), m_check, e.ip);
         node->setText(0, e.name + QStringLiteral(" [") + e.mac + QStringLiteral("]"));
         node->setData(0, Qt::UserRole, e.mac);
         node->setIcon(0, images::imageList(encoder ? 6 : 7));

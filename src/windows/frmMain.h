@@ -13,9 +13,11 @@
 // setters below call the handler explicitly.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include "station/ConfigExchange.h"
+#include "station/ElementCheck.h"
 #include "station/Ping.h"
 #include "station/Station.h"
 
@@ -32,6 +34,7 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class VuMeter;
+class frmEventLog;
 class frmWaiting;
 
 class frmMain : public QMainWindow {
@@ -74,6 +77,18 @@ public:
     // Runs the discovery window (modal). Virtual so that tests can stand in for the
     // broadcast, which must never leave the host's own network namespace.
     virtual void openPagingWindow();
+
+    // ---- the event log and the elements' presence -----------------------------------
+    // Opens (or raises) the event log window; nullptr when no event log is installed.
+    frmEventLog *openEventLog();
+    // Pings every stored element; the status bar counts them when all have answered or not.
+    void checkElements();
+    const station::ElementCheck &elementCheck() const { return m_check; }
+    // Tree nodes give "on line", "silent" (at the last check) or "not heard" in kPresenceRole.
+    static constexpr int kPresenceRole = Qt::UserRole + 2;
+    QAction *actEventLog = nullptr;
+    QAction *actCheckElements = nullptr;
+    QLabel *lblCheckElements = nullptr;
 
     // ---- editor: properties panel ----------------------------------------------------
     void TreeView1_NodeClick(QTreeWidgetItem *node);
@@ -193,6 +208,9 @@ private:
     void showMacWait(const QString &ip);
 
     station::Ping m_ping;
+    station::ElementCheck m_check;
+    QPointer<frmEventLog> m_eventLog;
+    void buildEventLogActions();
     frmWaiting *m_macWaitWindow = nullptr;
 
     // editor: operator-change tracking for the attenuation scroll bar.

@@ -70,8 +70,10 @@ bool sendAttenuationCommand(frmMain &w, quint8 position)
     QByteArray command(2, '\0');
     command[0] = char(position);
     const station::Delivery d = element.send(w.udpClient, command, kLevelPort);
-    if (d.ok())
+    if (d.ok()) {
+        qCInfo(lcLevel).noquote() << platform::tagged(element.tag(), QStringLiteral("attenuation set to %1").arg(position));
         return true;
+    }
     QString reason = d.error + QLatin1Char('.');
     if (d.stored.trimmed().isEmpty())
         reason = QStringLiteral("no valid address is stored for it.");

@@ -1,5 +1,6 @@
 // brivolte-nmsctl: discovery and configuration of Brivolte elements from a script. See --help.
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <cstdio>
 
 #include "Cli.h"
@@ -11,6 +12,11 @@ int main(int argc, char *argv[])
     // The station's names: the same database folder and per-user settings as the window.
     QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QCoreApplication::setApplicationName(QStringLiteral("brivolte-nms"));
+    // The station's events go to standard error through the same categories; a script
+    // sees its warnings and errors, the exchanges only on asking (QT_LOGGING_RULES,
+    // which takes precedence, e.g. "brivolte.*.info=true"). It keeps no log file: the
+    // station's file is the station's, and a script's output is the script's to keep.
+    QLoggingCategory::setFilterRules(QStringLiteral("brivolte.*.info=false"));
     QStringList arguments = QCoreApplication::arguments().mid(1);
     nmsctl::Invocation invocation;
     invocation.json = arguments.removeAll(QStringLiteral("--json")) > 0;
