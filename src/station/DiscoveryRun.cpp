@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QtDebug>
 
@@ -88,6 +89,7 @@ Result DiscoveryRun::start()
     SavedRemoteHost = socket.remoteHost();
     socket.setRemote(QStringLiteral("255.255.255.255"), kPagingPort);
     Timer1.start();
+    m_running = true;
     m_elapsed.start();
     m_station.setDiscovery(m_store ? Station::Answers::Store : Station::Answers::Collect);
 
@@ -109,6 +111,7 @@ Result DiscoveryRun::start()
         // Nothing went out, so nothing can answer: end now rather than wait in vain, and
         // give back the database the discovery was about to replace.
         Timer1.stop();
+        m_running = false;
         socket.setRemote(SavedRemoteHost, SavedRemotePort);
         m_station.setDiscovery(Station::Answers::Confirm);
         restoreDatabase();
@@ -132,6 +135,8 @@ void DiscoveryRun::taken(const ElementFeedback &answer)
 
 void DiscoveryRun::Timer1_Timer()
 {
+    // The answers of the window's last batch are part of the window.
+    m_station.flushStore();
     const bool nothingStored = nothingCouldBeStored();
     endSequence();
     // A database that could not be put back is in the log; what is there is shown.
@@ -150,9 +155,13 @@ bool DiscoveryRun::nothingCouldBeStored() const
 
 void DiscoveryRun::endSequence()
 {
+    m_station.flushStore();
     Timer1.stop();
+    m_running = false;
     m_station.socket().setRemote(SavedRemoteHost, SavedRemotePort);
-    m_station.setDiscovery(Station::Answers::Confirm);
+    // Last: ending the station's discovery reports its troubles, and the run is over
+    // on disk before any box opens.
+    const auto confirm = qScopeGuard([this] { m_station.setDiscovery(Station::Answers::Confirm); });
     if (!m_store)
         return;
     // Answers came but none could be written (a full disk, say): an empty database is

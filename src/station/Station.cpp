@@ -1,8 +1,12 @@
 #include "station/Station.h"
 
+#include <QScopeGuard>
 #include <QtDebug>
 
+#include <utility>
+
 #include "platform/AppDir.h"
+#include "platform/Arp.h"
 #include "platform/Interfaces.h"
 #include "protocol/MacResolution.h"
 #include "protocol/ReplyRecord.h"
@@ -30,16 +34,35 @@ Station::Station(QObject *parent)
     , m_config(m_socket, this)
     , m_level(m_socket, this)
     , m_macWait(this)
+    , m_macBatch(this)
+    , m_storeTimer(this)
 {
-    connect(&m_socket, &platform::UdpPort::datagramReceived, this,
-            [this](const QByteArray &datagram) { takeDatagram(datagram, m_socket.lastInterfaceIndex()); });
+    connect(&m_socket, &platform::UdpPort::datagramReceived, this, [this](const QByteArray &datagram) {
+        m_sender = m_socket.lastSenderAddress();
+        takeDatagram(datagram, m_socket.lastInterfaceIndex());
+        m_sender = 0;
+    });
     connect(&m_macWait, &MacWait::finished, this, &Station::macFound);
+    connect(&m_macBatch, &MacBatch::resolved, this, &Station::batchResolved);
+    m_storeTimer.setSingleShot(true);
+    connect(&m_storeTimer, &QTimer::timeout, this, &Station::flushStore);
+}
+
+Station::~Station()
+{
+    flushStore();
 }
 
 Result Station::open(quint16 port)
 {
     if (!m_socket.bind(port, /*allowBroadcast=*/true))
         return Result::failed(Outcome::PortBusy, critical(QStringLiteral("Unable to use UDP port 2976: occupied.")));
+    // Without CAP_NET_RAW there is no tap, and the neighbour table tells every MAC.
+    m_tapReady.reset();
+    if (m_tap.open(m_socket.localPort())) {
+        m_tapReady = std::make_unique<QSocketNotifier>(m_tap.descriptor(), QSocketNotifier::Read);
+        connect(m_tapReady.get(), &QSocketNotifier::activated, this, [this] { m_tap.drain(); });
+    }
     return Result::done();
 }
 
@@ -48,6 +71,23 @@ void Station::close()
     m_level.stop();
     m_config.stopWaiting();
     m_socket.close();
+    m_tapReady.reset();
+    m_tap.close();
+    flushStore();
+}
+
+void Station::setDiscovery(Answers answers)
+{
+    const bool ending = discoveryActive() && answers == Answers::Confirm;
+    if (!discoveryActive() && answers != Answers::Confirm) {
+        m_troubles.clear();
+        m_droppedBefore = m_dropped;
+    }
+    m_answers = answers;
+    if (ending) {
+        flushStore();
+        reportTroubles();
+    }
 }
 
 void Station::takeDatagram(const QByteArray &datagram, int interfaceIndex)
@@ -78,7 +118,7 @@ void Station::takeFeedback(const QByteArray &message, int interfaceIndex)
                      kFeedbackQueueLimit, m_dropped);
         return;
     }
-    m_queue.push_back({message, m_answers, interfaceIndex});
+    m_queue.push_back({message, m_answers, interfaceIndex, m_sender});
     pump();
 }
 
@@ -120,34 +160,142 @@ void Station::handle(const Pending &pending)
         m_macWait.start(f.UDP_Response_IP);
         return;
     }
-    // A discovery asks once: many answers share its three seconds.
-    QString mac;
-    if (!ResolveRemoteMAC(f.UDP_Response_IP, mac, QStringLiteral(":")) || mac.isEmpty()) {
-        emit feedbackRejected(macMissing());
-        return;
+    // Many answers share a discovery's three seconds: none may wait for another's MAC.
+    const quint32 reported = IPToAddress(f.UDP_Response_IP);
+    const platform::NeighbourPlan plan =
+        reported ? platform::planNeighbourLookup(reported) : platform::NeighbourPlan{};
+    QByteArray hw;
+    bool found = false;
+    if (plan.kind == platform::NeighbourPlan::Own) {
+        hw = plan.own, found = true;
+    } else if (plan.kind != platform::NeighbourPlan::Fail) {
+        // The frame's source is the element only when nothing routed it here.
+        if (plan.onLink && pending.sender == reported && m_tap.isOpen()) {
+            m_tap.drain();
+            found = m_tap.senderMac(reported, pending.interfaceIndex, &hw);
+        }
+        if (!found)
+            found = platform::lookupInTable(reported, plan.link, &hw, MacBatch::kTableAgeMs);
+        found = found && hw.size() == 6 && hw.left(4) != QByteArray(4, '\0');
     }
+    if (found) {
+        answerWithMac(f, pending.answers, MACBytesToText(hw, QStringLiteral(":")));
+    } else if (plan.kind == platform::NeighbourPlan::Resolve) {
+        const quint64 id = ++m_nextId;
+        m_resolving.insert(id, {f, pending.answers});
+        m_macBatch.add(id, reported, plan.link, false);
+    } else {
+        trouble(QStringLiteral("element MAC"), macMissing().text);
+    }
+}
+
+void Station::batchResolved(quint64 id, const QString &mac)
+{
+    const auto it = m_resolving.find(id);
+    if (it == m_resolving.end())
+        return;
+    const Resolving r = it.value();
+    m_resolving.erase(it);
+    const bool pumping = std::exchange(m_pumping, true);
+    const auto resume = qScopeGuard([this, pumping] {
+        m_pumping = pumping;
+        pump();
+    });
+    if (mac.isEmpty())
+        trouble(QStringLiteral("element MAC"), macMissing().text);
+    else
+        answerWithMac(r.answer, r.answers, mac);
+}
+
+void Station::answerWithMac(ElementFeedback f, Answers answers, const QString &mac)
+{
     f.UDP_Response_MAC = mac;
     m_feedback = f;
-    if (pending.answers == Answers::Collect)
+    if (answers == Answers::Collect)
         emit discoveryAnswerCollected(f);
     else
         storeAnswer(f);
 }
 
-// The whole record in one write: during a discovery many answers arrive within the same
-// three seconds, and rewriting the file once per key would spend them on disk work.
+// The whole record in one write, and the records of answers that came together in one
+// replacement of the file: rewriting it once per answer made a discovery of n elements
+// write n times the file and wait for 2n flushes to the disk.
 void Station::storeAnswer(const ElementFeedback &f)
 {
-    if (!WriteManyToINI(Encode_MAC(f.UDP_Response_MAC), discoveryRecord(f), platform::databasePath())) {
+    m_toStore.append(f);
+    // One that waited past the discovery's end is stored, and shown, at once.
+    if (!discoveryActive() || !m_sinceStore.isValid() || m_sinceStore.elapsed() >= kStoreBatchMs)
+        flushStore();
+    else if (!m_storeTimer.isActive())
+        m_storeTimer.start(int(kStoreBatchMs - m_sinceStore.elapsed()));
+}
+
+void Station::flushStore()
+{
+    m_storeTimer.stop();
+    if (m_toStore.isEmpty())
+        return;
+    const QList<ElementFeedback> batch = std::exchange(m_toStore, {});
+    QList<IniRecord> records;
+    records.reserve(batch.size());
+    for (const ElementFeedback &f : batch)
+        records.append({Encode_MAC(f.UDP_Response_MAC), discoveryRecord(f)});
+    QList<bool> stored;
+    WriteSectionsToINI(records, platform::databasePath(), &stored);
+    ++m_storeWrites;
+    m_sinceStore.start();
+    bool any = false;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const ElementFeedback &f = batch.at(i);
+        if (stored.value(i)) {
+            any = true;
+            emit discoveryAnswerStored(f);
+            continue;
+        }
         emit discoveryAnswerNotStored(f);
-        emit feedbackRejected(critical(elementLabel(PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC)
-                                       + QStringLiteral(" could not be stored in the local database.")));
+        trouble(QStringLiteral("not stored"),
+                elementLabel(PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC)
+                    + QStringLiteral(" could not be stored in the local database."));
+    }
+    // Whoever shows the database shows what came after the discovery's end.
+    if (any && !discoveryActive())
+        emit databaseChanged();
+}
+
+void Station::trouble(const QString &kind, const QString &text)
+{
+    if (!discoveryActive()) {
+        m_gate.showOnce(kind, text, [this](const QString &t) { emit feedbackRejected(critical(t)); });
         return;
     }
-    emit discoveryAnswerStored(f);
-    // One that waited past the discovery's end is shown by whoever shows the database.
-    if (!discoveryActive())
-        emit databaseChanged();
+    for (Trouble &t : m_troubles) {
+        if (t.kind == kind) {
+            ++t.count;
+            return;
+        }
+    }
+    m_troubles.append({kind, text, 1});
+}
+
+void Station::reportTroubles()
+{
+    const QList<Trouble> troubles = std::exchange(m_troubles, {});
+    if (const int dropped = m_dropped - m_droppedBefore; dropped > 0)
+        emit feedbackRejected(critical(QStringLiteral("%1 answers were not handled: more than %2 were waiting.")
+                                           .arg(dropped)
+                                           .arg(kFeedbackQueueLimit)));
+    for (const Trouble &t : troubles) {
+        // A box of the same kind opened meanwhile (an answer after the end) counts these.
+        if (!m_gate.open(t.kind)) {
+            for (int i = 1; i < t.count; ++i)
+                m_gate.countIfOpen(t.kind);
+            continue;
+        }
+        emit feedbackRejected(critical(t.text));
+        if (const int more = t.count - 1 + m_gate.take(t.kind); more > 0)
+            emit feedbackRejected(critical(platform::BoxGate::summary(t.text, more)));
+        m_gate.close(t.kind);
+    }
 }
 
 void Station::macFound(const QString &mac)
@@ -156,6 +304,12 @@ void Station::macFound(const QString &mac)
         return;
     ElementFeedback f = *m_waitingForMac;
     m_waitingForMac.reset();
+    // What arrives while its outcome is shown (a box) waits its turn, as during any other.
+    const bool pumping = std::exchange(m_pumping, true);
+    const auto resume = qScopeGuard([this, pumping] {
+        m_pumping = pumping;
+        pump();
+    });
     emit macWaitEnded();
     if (mac.isEmpty()) {
         emit feedbackRejected(macMissing());
@@ -167,7 +321,6 @@ void Station::macFound(const QString &mac)
         if (c.outcome == Outcome::Done || c.outcome == Outcome::Differs)
             emit databaseChanged();
     }
-    pump();
 }
 
 } // namespace station

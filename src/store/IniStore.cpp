@@ -422,7 +422,13 @@ struct CacheEntry {
     DocumentPtr doc;
     QByteArray racyBytes;   // set while the entry must be confirmed against the file
     bool racy = false;
+    qint64 checkedNs = 0;   // when the racy bytes were last compared with the file
 };
+
+// A young file is compared with its bytes at most this often. Comparing on every call
+// made a tree build over a file written a moment ago read the whole file once per key;
+// a same-size rewrite within one clock tick is still seen, only up to this much later.
+constexpr qint64 kRacyRecheckNs = 100'000'000;
 
 std::optional<CacheEntry> g_cache;
 
@@ -489,7 +495,8 @@ Loaded loadIni(const QString &path)
     }
     result.exists = true;
 
-    if (g_cache && g_cache->path == path && g_cache->stamp == FileStamp::of(st) && !g_cache->racy) {
+    if (g_cache && g_cache->path == path && g_cache->stamp == FileStamp::of(st)
+        && (!g_cache->racy || nowNs() - g_cache->checkedNs < kRacyRecheckNs)) {
         result.doc = g_cache->doc;
         return result;
     }
@@ -518,13 +525,14 @@ Loaded loadIni(const QString &path)
     if (g_cache && g_cache->path == path && g_cache->stamp == stamp && g_cache->racy
         && g_cache->racyBytes == data) {
         g_cache->racy = racy;
+        g_cache->checkedNs = nowNs();
         if (!racy)
             g_cache->racyBytes.clear();
         result.doc = g_cache->doc;
         return result;
     }
     result.doc = std::make_shared<const IniDocument>(parseIni(data));
-    g_cache = CacheEntry{path, stamp, result.doc, racy ? data : QByteArray(), racy};
+    g_cache = CacheEntry{path, stamp, result.doc, racy ? data : QByteArray(), racy, nowNs()};
     return result;
 }
 
@@ -633,6 +641,17 @@ bool reportWriteFailure(const QString &path, const QString &why)
     return false;
 }
 
+// What this store has just written is what it parsed: the file it renamed into place
+// is taken as known, young or not, so its own writes are never read back. (A database
+// reached through a link is stat'ed through the link: the same file.)
+void rememberOwnWrite(const QString &path, DocumentPtr doc)
+{
+    g_cache.reset();
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        g_cache = CacheEntry{path, FileStamp::of(st), std::move(doc), QByteArray(), false, nowNs()};
+}
+
 // Loads the file, applies `edit`, and when that changed anything replaces the file.
 // `createMissing` false: an edit of a missing file is nothing to do (deletions). False
 // when the file should have changed and did not.
@@ -660,10 +679,7 @@ bool modifyIni(const QString &path, const std::function<bool(IniDocument &)> &ed
     // The edited document is what parsing the written bytes gives: edits build their
     // lines with the parser's own classification and only ever write names that read
     // back as written.
-    g_cache.reset();
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0)
-        g_cache = CacheEntry{path, FileStamp::of(st), std::move(doc), QByteArray(), false};
+    rememberOwnWrite(path, std::move(doc));
     return true;
 }
 
@@ -727,6 +743,57 @@ bool WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
     for (const QString &name : refused)
         stored = refuseName(strfullpath, QStringLiteral("key name"), name);
     return stored;
+}
+
+bool WriteSectionsToINI(const QList<IniRecord> &records, const QString &strfullpath,
+                        QList<bool> *stored)
+{
+    // Each record as WriteManyToINI would take it; a record with a name that cannot be
+    // stored fails alone, as its own call would.
+    struct Edit {
+        QByteArray section;
+        QList<QPair<QByteArray, QByteArray>> pairs;
+    };
+    QList<Edit> edits;
+    QList<bool> ok(records.size(), true);
+    QList<qsizetype> editOf(records.size(), -1);
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        const auto section = sectionName(records.at(r).first);
+        if (!section) {
+            ok[r] = refuseName(strfullpath, QStringLiteral("section name"), records.at(r).first);
+            continue;
+        }
+        Edit edit{*section, {}};
+        for (const auto &pair : records.at(r).second) {
+            if (const auto key = keyName(pair.first))
+                edit.pairs.append({*key, storedValue(pair.second)});
+            else
+                ok[r] = refuseName(strfullpath, QStringLiteral("key name"), pair.first);
+        }
+        if (!edit.pairs.isEmpty()) {
+            editOf[r] = edits.size();
+            edits.append(std::move(edit));
+        }
+    }
+    bool written = true;
+    if (!edits.isEmpty()) {
+        written = modifyIni(strfullpath, [&](IniDocument &doc) {
+            bool changed = false;
+            for (const Edit &edit : edits)
+                for (const auto &pair : edit.pairs)
+                    changed = setValue(doc, edit.section, pair.first, pair.second) || changed;
+            return changed;
+        }, true);
+    }
+    bool all = true;
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        if (editOf[r] >= 0 && !written)
+            ok[r] = false;
+        all = all && ok[r];
+    }
+    if (stored)
+        *stored = ok;
+    return all;
 }
 
 bool DeleteIniSection(const QString &strSection, const QString &strfullpath)
@@ -904,7 +971,10 @@ bool ReplaceIniFile(const QString &strfullpath, const QByteArray &contents, QStr
     QString why;
     const QByteArray native = QFile::encodeName(strfullpath);
     const bool ok = replaceFile(writeTarget(native), contents, &why);
-    g_cache.reset();   // the next read parses what is on disk now
+    if (ok)
+        rememberOwnWrite(strfullpath, std::make_shared<const IniDocument>(parseIni(contents)));
+    else
+        g_cache.reset();   // the next read parses what is on disk now
     if (!ok && error)
         *error = why;
     return ok;

@@ -46,6 +46,14 @@ using IniPairs = QList<QPair<QString, QString>>;
 bool WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
                     const QString &strfullpath);
 
+// Many records as one atomic replacement of the file (a discovery's answers that arrived
+// together): the file ends up exactly as after WriteManyToINI for each record in turn,
+// and a crash leaves it with all of them or none. *stored says, per record, whether it is
+// in the file now; false when any is not.
+using IniRecord = QPair<QString, IniPairs>;
+bool WriteSectionsToINI(const QList<IniRecord> &records, const QString &strfullpath,
+                        QList<bool> *stored = nullptr);
+
 // The whole file as it is now (empty when missing), and its atomic replacement by such
 // bytes: a discovery keeps the database it empties and puts it back byte for byte when
 // nothing came of it. False with the reason in *error when the file was left as it was.
