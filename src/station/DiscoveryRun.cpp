@@ -135,6 +135,15 @@ void DiscoveryRun::taken(const ElementFeedback &answer)
 
 void DiscoveryRun::Timer1_Timer()
 {
+    // An answer that came inside the window is part of it even while its MAC is still
+    // being resolved; that ends within a second (MacBatch), so the wait is bounded.
+    if (m_station.resolvingCount() > 0) {
+        QTimer::singleShot(kResolvingPollMs, this, [this] {
+            if (m_running)
+                Timer1_Timer();
+        });
+        return;
+    }
     // The answers of the window's last batch are part of the window.
     m_station.flushStore();
     const bool nothingStored = nothingCouldBeStored();

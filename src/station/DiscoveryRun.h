@@ -45,6 +45,7 @@ public:
     int found() const { return int(m_answers.size()); }
 
     static constexpr int kCollectMilliseconds = 3000;
+    static constexpr int kResolvingPollMs = 25;
 
 signals:
     void answerTaken(int found);

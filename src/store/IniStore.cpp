@@ -181,6 +181,10 @@ struct IniSection {
 };
 
 struct IniDocument {
+    // The bytes parsed. Lines read from the file are views into them rather than copies
+    // (a copy per line was most of the cost of loading thousands of elements); every
+    // copy of the document holds them too, so a view never outlives its bytes.
+    QByteArray source;
     QList<QByteArray> preamble;              // lines before the first section
     QList<IniSection> sections;              // file order, duplicates included
     QHash<QByteArray, qsizetype> firstByName;
@@ -250,9 +254,15 @@ std::optional<QByteArrayView> headerName(QByteArrayView raw)
     return trimmedView(text.sliced(1, close - 1));
 }
 
-IniDocument parseIni(const QByteArray &data)
+IniDocument parseIni(const QByteArray &bytes)
 {
     IniDocument doc;
+    // A buffer of its own: the caller's may be shared with something that changes it.
+    doc.source = QByteArray(bytes.constData(), bytes.size());
+    const QByteArray &data = doc.source;
+    const auto view = [&data](QByteArrayView text) {
+        return QByteArray::fromRawData(text.data(), text.size());
+    };
     qsizetype pos = 0;
     const qsizetype size = data.size();
     while (pos < size) {
@@ -268,12 +278,12 @@ IniDocument parseIni(const QByteArray &data)
             IniSection section;
             section.name = name->toByteArray();
             section.foldedName = folded(section.name);
-            section.header = text.toByteArray();
+            section.header = view(text);
             doc.sections.append(std::move(section));
         } else if (doc.sections.isEmpty()) {
-            doc.preamble.append(text.toByteArray());
+            doc.preamble.append(view(text));
         } else {
-            doc.sections.last().body.append(classifyBodyLine(text.toByteArray()));
+            doc.sections.last().body.append(classifyBodyLine(view(text)));
         }
     }
     doc.reindex();
@@ -455,9 +465,10 @@ void warnReadFailure(const QString &path, const QString &error)
     qWarning().noquote() << "Cannot read the element database" << warning;
 }
 
-bool readAll(int fd, QByteArray *data, int *err)
+bool readAll(int fd, QByteArray *data, int *err, qsizetype expected)
 {
     data->clear();
+    data->reserve(expected + 1);
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -510,7 +521,7 @@ Loaded loadIni(const QString &path)
     struct stat openedSt {};
     QByteArray data;
     int err = 0;
-    const bool read = ::fstat(fd, &openedSt) == 0 && readAll(fd, &data, &err);
+    const bool read = ::fstat(fd, &openedSt) == 0 && readAll(fd, &data, &err, qsizetype(openedSt.st_size));
     if (!read && err == 0)
         err = errno;
     ::close(fd);
@@ -927,6 +938,40 @@ void LoadIniSectionsLB(QStringList &lstB, const QString &strfullpath)
         if (!section.name.isEmpty() && doc.firstByName.value(section.foldedName) == i)
             lstB.append(QString::fromLatin1(section.name));
     }
+}
+
+QList<IniSectionValues> LoadIniSectionValues(const QStringList &keys, const QString &strfullpath)
+{
+    QList<std::optional<QByteArray>> wanted;
+    for (const QString &key : keys) {
+        const auto name = keyName(key);
+        wanted.append(name ? std::optional<QByteArray>(folded(*name)) : std::nullopt);
+    }
+    const DocumentPtr docPtr = documentForReading(strfullpath);
+    const IniDocument &doc = *docPtr;
+    QList<IniSectionValues> out;
+    out.reserve(doc.firstByName.size());
+    for (qsizetype i = 0; i < doc.sections.size(); ++i) {
+        const IniSection &section = doc.sections.at(i);
+        if (section.name.isEmpty() || doc.firstByName.value(section.foldedName) != i)
+            continue;
+        IniSectionValues entry{QString::fromLatin1(section.name), QStringList()};
+        // A name ReadFromINI refuses (a NUL in a hand-edited header) reads as nothing.
+        const bool readable = !hasLineBreakOrNul(section.name);
+        for (const auto &key : std::as_const(wanted)) {
+            const IniLine *line = nullptr;
+            for (const IniLine &l : section.body) {
+                if (readable && key && l.isKey() && sameName(l.key(), *key)) {
+                    line = &l;
+                    break;
+                }
+            }
+            entry.second.append(line ? QString::fromLatin1(line->value().first(qMin(line->value().size(), kValueLimit)))
+                                     : QString());
+        }
+        out.append(std::move(entry));
+    }
+    return out;
 }
 
 void LoadIniSectionKeysLB(const QString &strSection, QStringList &lstB, const QString &strfullpath)

@@ -37,6 +37,11 @@ bool RenameIniSection(const QString &strSection, const QString &strNewSection,
                       const QString &strfullpath);
 void LoadIniSectionsLB(QStringList &lstB, const QString &strfullpath);
 void LoadIniSectionKeysLB(const QString &strSection, QStringList &lstB, const QString &strfullpath);
+// Every section LoadIniSectionsLB lists, in its order, with the values of `keys` as
+// ReadFromINI reads them (empty when missing): a tree of thousands of elements in one
+// look at the file instead of one per key.
+using IniSectionValues = QPair<QString, QStringList>;
+QList<IniSectionValues> LoadIniSectionValues(const QStringList &keys, const QString &strfullpath);
 qint16 GetSectionKeyCount(const QString &strSection, const QString &strfullpath);
 
 // Several WriteToINI calls on one section as a single atomic replacement of the file: the

@@ -397,18 +397,26 @@ void frmMain::Load_Config()
         return;
     }
     // One rebuild, no event pumping in between: a datagram arriving now waits until the
-    // tree is whole.
+    // tree is whole. The nodes and the encoder list go in at once: one by one, each
+    // insertion told the views, which at thousands of elements cost more than the reads.
+    QList<QTreeWidgetItem *> nodes;
+    QStringList encoders;
+    nodes.reserve(listing.elements.size());
+    const QIcon encoderIcon = images::imageList(6), decoderIcon = images::imageList(7);
     for (const station::StoredElement &e : listing.elements) {
         lstHidden << e.section;
         const bool encoder = e.role == 1;
-        auto *node = new QTreeWidgetItem(TreeView1);
+        auto *node = new QTreeWidgetItem();
         node->setText(0, e.name + QStringLiteral(" [") + e.mac + QStringLiteral("]"));
         node->setData(0, Qt::UserRole, e.mac);
-        node->setIcon(0, images::imageList(encoder ? 6 : 7));
+        node->setIcon(0, encoder ? encoderIcon : decoderIcon);
         node->setData(0, kImageRole, encoder ? 6 : 7);
+        nodes.append(node);
         if (encoder)
-            cmbEncoders->addItem(node->text(0));
+            encoders << node->text(0);
     }
+    TreeView1->addTopLevelItems(nodes);
+    cmbEncoders->addItems(encoders);
     updateTreeCaption();
 }
 
