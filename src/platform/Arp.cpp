@@ -489,6 +489,37 @@ void nudgeNeighbour(quint32 addressNetworkOrder, int link)
     nudgeKernel(addressNetworkOrder, link);
 }
 
+bool lookupHardwareAddressNow(quint32 addressNetworkOrder, QByteArray *hardwareAddress)
+{
+    if (const HardwareAddressLookup &lookup = replacedLookup())
+        return lookup(addressNetworkOrder, hardwareAddress);
+    const NeighbourPlan plan = planNeighbourLookup(addressNetworkOrder);
+    switch (plan.kind) {
+    case NeighbourPlan::Fail:
+        return false;
+    case NeighbourPlan::Own:
+        *hardwareAddress = plan.own;
+        return true;
+    case NeighbourPlan::TableOnly:
+        return lookupInTable(addressNetworkOrder, plan.link, hardwareAddress, 0);
+    case NeighbourPlan::Resolve:
+        break;
+    }
+    if (lookupInTable(addressNetworkOrder, plan.link, hardwareAddress, 0))
+        return true;
+    nudgeKernel(addressNetworkOrder, plan.link);
+    return false;
+}
+
+void startResolving(quint32 addressNetworkOrder)
+{
+    if (replacedLookup())
+        return;
+    const NeighbourPlan plan = planNeighbourLookup(addressNetworkOrder);
+    if (plan.kind == NeighbourPlan::Resolve)
+        nudgeKernel(addressNetworkOrder, plan.link);
+}
+
 bool lookupReplaced()
 {
     return bool(replacedLookup());

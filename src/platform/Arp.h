@@ -40,6 +40,10 @@ struct NeighbourPlan {
 NeighbourPlan planNeighbourLookup(quint32 addressNetworkOrder);
 bool lookupInTable(quint32 addressNetworkOrder, int link, QByteArray *hardwareAddress, int maxAgeMs);
 void nudgeNeighbour(quint32 addressNetworkOrder, int link);
+// The lookup in force without waiting: a complete entry now, or false after asking the
+// kernel to resolve the address (a later call finds it); startResolving only asks.
+bool lookupHardwareAddressNow(quint32 addressNetworkOrder, QByteArray *hardwareAddress);
+void startResolving(quint32 addressNetworkOrder);
 // Whether a test has replaced the lookup (lookupInTable then asks it instead).
 bool lookupReplaced();
 
