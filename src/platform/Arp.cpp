@@ -417,7 +417,15 @@ NeighbourPlan planNeighbourLookup(quint32 addressNetworkOrder)
         plan.kind = NeighbourPlan::Resolve;   // a test's lookup answers for every address
         return plan;
     }
-    switch (neighbour::classify(addressNetworkOrder, neighbour::localAddresses(), &plan.own)) {
+    // A burst of answers asks for thousands of plans in a few seconds: the interfaces'
+    // addresses are read once per tick of the MAC batch, not once per answer.
+    static QList<neighbour::LocalAddress> locals;
+    static QElapsedTimer localsAge;
+    if (!localsAge.isValid() || localsAge.elapsed() >= 25) {
+        locals = neighbour::localAddresses();
+        localsAge.start();
+    }
+    switch (neighbour::classify(addressNetworkOrder, locals, &plan.own)) {
     case neighbour::Reach::Unreachable:
         plan.kind = NeighbourPlan::Fail;
         break;

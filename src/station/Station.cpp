@@ -143,9 +143,9 @@ void Station::handle(const Pending &pending)
     const FeedbackCheck check = decodeFeedback(pending.message, f);
     m_feedback = f;
     if (check != FeedbackCheck::Ok) {
-        // The reply time-out keeps running: a corrupted answer still ends in it.
-        m_gate.showOnce(kFeedbackCheck, feedbackCorruptedMessage(feedbackCheckText(check)),
-                        [this](const QString &text) { emit feedbackRejected(critical(text)); });
+        // The reply time-out keeps running: a corrupted answer still ends in it. During
+        // a discovery it is one element's trouble, reported when the discovery ends.
+        trouble(kFeedbackCheck, feedbackCorruptedMessage(feedbackCheckText(check)));
         return;
     }
     m_config.stopWaiting();

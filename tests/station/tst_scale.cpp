@@ -1,8 +1,8 @@
 // The database and the station at the size of a large site: a batch of records lands in
 // the file byte for byte as the same records stored one by one; a young database is not
 // read again for every key while a change by another program is still seen; a burst of
-// answers of which some have no MAC stores all the others, in few writes, and reports
-// the rest once.
+// answers of which some have no MAC or fail a check stores all the others, in few
+// writes, and reports the rest once.
 #include <QFile>
 #include <arpa/inet.h>
 
@@ -117,12 +117,16 @@ private slots:
             f.UDP_Response_Name = QStringLiteral("E%1").arg(i);
             missing += ((10u << 24) + i) % 7 == 0;
             c.s.takeDatagram(encodeFeedback(f));
+            if (i % 100 == 0)   // and a corrupted one (audio input out of range)
+                c.s.takeDatagram(encodeFeedback(f).replace(16, 1, QByteArray(1, '\2')));
         }
         QVERIFY(c.shown.isEmpty());   // nothing waits behind a box
         QTRY_COMPARE(c.s.resolvingCount(), 0);
         c.s.setDiscovery(station::Station::Answers::Confirm);
         const QString noMac = corrupted(QStringLiteral("An error occured while retrieving 'Element MAC':"));
-        QCOMPARE(c.texts(), (QStringList{noMac, platform::BoxGate::summary(noMac, missing - 1)}));
+        const QString input = corrupted(QStringLiteral("An error occured while retrieving 'Audio Input':"));
+        QCOMPARE(c.texts(), (QStringList{input, platform::BoxGate::summary(input, n / 100 - 1), noMac,
+                                         platform::BoxGate::summary(noMac, missing - 1)}));
         QStringList sections;
         LoadIniSectionsLB(sections, c.env.iniPath());
         QCOMPARE(sections.size(), n - missing);

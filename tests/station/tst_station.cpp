@@ -396,10 +396,10 @@ private slots:
         Core c;
         FakeArp arp;
         c.env.writeIni(QString());
-        c.s.setDiscovery(station::Station::Answers::Store);
         c.onReport = [&](const MessageSpec &) {
             if (c.shown.size() != 1)
                 return;
+            c.s.setDiscovery(station::Station::Answers::Store);   // a run began meanwhile
             c.s.takeDatagram(encodeFeedback(encoderReport()));
             c.s.setDiscovery(station::Station::Answers::Confirm);   // the run's time ran out meanwhile
         };
