@@ -414,8 +414,8 @@ qint64 nowNs()
 // - any other change to the file moves its inode, size, modification or change time;
 // - the one change those can miss is a same-size rewrite in place within one tick of
 //   the file-system clock. An entry parsed while the file was younger than that window
-//   is therefore "racy": its bytes are kept and compared with the file on each use
-//   until the file has aged, the rule git uses for its index. Only a same-size in-place
+//   is therefore "racy": its bytes are kept and compared with the file (at most every
+//   kRacyRecheckNs) until the file has aged, the rule git uses for its index. Only a same-size in-place
 //   rewrite by another program within a clock tick of one of our own writes goes
 //   unnoticed, and nothing else writes the database while the station runs.
 using DocumentPtr = std::shared_ptr<const IniDocument>;
