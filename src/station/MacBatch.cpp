@@ -29,11 +29,10 @@ MacBatch::MacBatch(QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &MacBatch::tick);
 }
 
-void MacBatch::add(quint64 id, quint32 addressNetworkOrder, int link, bool tableOnly)
+void MacBatch::add(quint64 id, quint32 addressNetworkOrder, int link)
 {
-    if (!tableOnly)
-        platform::nudgeNeighbour(addressNetworkOrder, link);
-    m_pending.append({id, addressNetworkOrder, link, tableOnly, 0});
+    platform::nudgeNeighbour(addressNetworkOrder, link);
+    m_pending.append({id, addressNetworkOrder, link, 0});
     if (!m_timer.isActive())
         m_timer.start(tickMs());
 }
@@ -52,7 +51,7 @@ void MacBatch::tick()
         const bool found = platform::lookupInTable(e.address, e.link, &hw, first ? 0 : tickMs())
             && hw.size() == 6 && hw.left(4) != QByteArray(4, '\0');
         first = false;
-        if (found || e.tableOnly || e.ticks >= kTicksToGiveUp) {
+        if (found || e.ticks >= kTicksToGiveUp) {
             done.append({e.id, found ? MACBytesToText(hw, QStringLiteral(":")) : QString()});
             continue;
         }

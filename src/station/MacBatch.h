@@ -18,7 +18,7 @@ public:
     explicit MacBatch(QObject *parent = nullptr);
 
     // `link`: the interface the answer came in by (0: any).
-    void add(quint64 id, quint32 addressNetworkOrder, int link, bool tableOnly);
+    void add(quint64 id, quint32 addressNetworkOrder, int link);
     int pending() const { return int(m_pending.size()); }
 
     static constexpr int kTicksToGiveUp = 40;
@@ -38,7 +38,6 @@ private:
         quint64 id;
         quint32 address;
         int link;
-        bool tableOnly;
         int ticks;
     };
     void tick();

@@ -183,7 +183,7 @@ void Station::handle(const Pending &pending)
     } else if (plan.kind == platform::NeighbourPlan::Resolve) {
         const quint64 id = ++m_nextId;
         m_resolving.insert(id, {f, pending.answers});
-        m_macBatch.add(id, reported, plan.link, false);
+        m_macBatch.add(id, reported, plan.link);
     } else {
         trouble(QStringLiteral("element MAC"), macMissing().text);
     }
