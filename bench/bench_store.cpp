@@ -1,11 +1,15 @@
 // Prints what the element database costs at 1000 elements: the reads of a tree build
-// (role and name of every element), single writes, and a whole discovery record.
-// Not a test: figures vary with the machine and the file system.
+// (role and name of every element), single writes, and a whole discovery record; at a
+// large site's size, the listing Load_Config builds the tree from (5000 elements, the
+// file old and just written) and a discovery of 2000 answers stored one by one and in
+// the station's batches. Not a test: figures vary with the machine and the file system.
 
+#include "station/ElementStore.h"
 #include "store/IniStore.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -47,10 +51,10 @@ IniPairs recordOf(int i)
     };
 }
 
-QByteArray fileText()
+QByteArray fileText(int elements = kElements)
 {
     QByteArray text;
-    for (int i = 0; i < kElements; ++i) {
+    for (int i = 0; i < elements; ++i) {
         text += '[' + sectionOf(i).toLatin1() + "]\r\n";
         for (const auto &pair : recordOf(i))
             text += pair.first.toUpper().toLatin1() + '=' + pair.second.trimmed().toLatin1() + "\r\n";
@@ -120,6 +124,52 @@ void treeBuildReads(const char *what, const QString &path)
     }
 }
 
+// Load_Config's listing over a large database, the worst of a few runs; the first
+// run after the file was written is the one a start-up sees.
+void largeListing(const QString &path, bool aged)
+{
+    constexpr int kLarge = 5000;
+    writePlain(path, fileText(kLarge), aged);
+    double worstWall = 0, worstCpu = 0, bestCpu = 1e9;
+    qsizetype listed = 0;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer wall;
+        const double cpu = cpuMs();
+        wall.start();
+        listed = station::listElements(path).elements.size();
+        worstWall = qMax(worstWall, double(wall.nsecsElapsed()) / 1e6);
+        worstCpu = qMax(worstCpu, cpuMs() - cpu);
+        bestCpu = qMin(bestCpu, cpuMs() - cpu);
+    }
+    std::printf("%-58s %9.3f ms wall %9.3f ms cpu (worst of 5, the first parses; best %.3f ms cpu; %lld listed)\n",
+                aged ? "listing of 5000 elements, file a minute old" : "listing of 5000 elements, file just written",
+                worstWall, worstCpu, bestCpu, qlonglong(listed));
+}
+
+// A discovery of 2000 answers, each stored as it came, and as the station stores them:
+// answers spread over 2.5 s come 80 to each 100 ms batch. Each replacement of the file
+// flushes it and its folder (two fsyncs) and writes the whole file.
+void discoveryStore(const QString &path, int perBatch)
+{
+    constexpr int kAnswers = 2000;
+    QFile::remove(path);
+    qint64 bytes = 0;
+    int writes = 0;
+    Measure measure(perBatch == 1 ? "2000 answers stored one by one" : "2000 answers stored in batches of 80");
+    QList<IniRecord> batch;
+    for (int i = 0; i < kAnswers; ++i) {
+        batch.append({sectionOf(i), recordOf(i)});
+        if (batch.size() < perBatch && i + 1 < kAnswers)
+            continue;
+        WriteSectionsToINI(batch, path);
+        batch.clear();
+        ++writes;
+        bytes += QFileInfo(path).size();
+    }
+    measure.done();
+    std::printf("    %d replacements, %d fsyncs, %.1f MB written\n", writes, 2 * writes, double(bytes) / 1e6);
+}
+
 } // namespace
 
 int main()
@@ -166,5 +216,9 @@ int main()
             stored = WriteManyToINI(sectionOf(i + 2 * kElements), recordOf(i), path) && stored;
         measure.done(kWrites);
     }
+    largeListing(path, true);
+    largeListing(path, false);
+    discoveryStore(path, 1);
+    discoveryStore(path, 80);
     return stored ? 0 : 1;
 }

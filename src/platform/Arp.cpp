@@ -54,6 +54,14 @@ public:
     // 1 found, 0 no complete entry, -1 the table could not be read.
     int lookup(quint32 address, QByteArray *hw, int interfaceIndex = 0)
     {
+        return dump(address, hw, interfaceIndex, nullptr);
+    }
+    // Every complete entry; false when the table could not be read.
+    bool readAll(QHash<quint64, QByteArray> *all) { return dump(0, nullptr, 0, all) >= 0; }
+
+private:
+    int dump(quint32 address, QByteArray *hw, int interfaceIndex, QHash<quint64, QByteArray> *all)
+    {
         if (m_fd < 0 && !open())
             return -1;
         struct {
@@ -76,6 +84,7 @@ public:
         neighbour::DumpScan scan;
         scan.sequence = m_sequence;
         scan.interfaceIndex = interfaceIndex;
+        scan.all = all;
         QByteArray buffer(32768, Qt::Uninitialized);
         // A dump is a handful of buffers; the bound only guards against a kernel that
         // never says DONE (the receive time-out guards against silence).
@@ -103,7 +112,6 @@ public:
         return 1;
     }
 
-private:
     bool open()
     {
         m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
@@ -258,6 +266,19 @@ void scanNeighbourMessage(const char *data, size_t size, quint32 address, DumpSc
         }
         offset += RTA_ALIGN(attribute.rta_len);
     }
+    if (scan->all && isCompleteState(message.ndm_state) && isRealHardwareAddress(hw)) {
+        quint32 dst = 0;
+        for (size_t at = NLMSG_ALIGN(sizeof message); at + sizeof(rtattr) <= size;) {
+            rtattr attribute;
+            std::memcpy(&attribute, data + at, sizeof attribute);
+            if (attribute.rta_type == NDA_DST && attribute.rta_len == RTA_LENGTH(4))
+                std::memcpy(&dst, data + at + RTA_LENGTH(0), 4);
+            at += RTA_ALIGN(attribute.rta_len);
+        }
+        if (dst != 0)
+            scan->all->insert(quint64(dst) << 32 | quint32(message.ndm_ifindex), hw);
+        return;
+    }
     if (addressMatches && isCompleteState(message.ndm_state) && isRealHardwareAddress(hw)) {
         scan->found = true;
         scan->hardwareAddress = hw;
@@ -283,7 +304,7 @@ void scanNeighbourDump(const QByteArray &buffer, quint32 address, DumpScan *scan
                 scan->done = true;
             else if (header.nlmsg_type == NLMSG_ERROR)
                 scan->failed = true;
-            else if (header.nlmsg_type == RTM_NEWNEIGH && !scan->found)
+            else if (header.nlmsg_type == RTM_NEWNEIGH && (!scan->found || scan->all))
                 scanNeighbourMessage(data + offset + NLMSG_HDRLEN,
                                      header.nlmsg_len - NLMSG_HDRLEN, address, scan);
         }
@@ -386,6 +407,130 @@ bool resolveHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAdd
         std::this_thread::sleep_for(
             std::chrono::milliseconds(qMin<qint64>(kPollMs, timeoutMs - elapsed)));
     }
+}
+
+NeighbourPlan planNeighbourLookup(quint32 addressNetworkOrder)
+{
+    NeighbourPlan plan;
+    plan.link = rememberedInterface(addressNetworkOrder);
+    if (replacedLookup()) {
+        plan.kind = NeighbourPlan::Resolve;   // a test's lookup answers for every address
+        return plan;
+    }
+    // A burst of answers asks for thousands of plans in a few seconds: the interfaces'
+    // addresses are read once per tick of the MAC batch, not once per answer.
+    static QList<neighbour::LocalAddress> locals;
+    static QElapsedTimer localsAge;
+    if (!localsAge.isValid() || localsAge.elapsed() >= 25) {
+        locals = neighbour::localAddresses();
+        localsAge.start();
+    }
+    switch (neighbour::classify(addressNetworkOrder, locals, &plan.own)) {
+    case neighbour::Reach::Unreachable:
+        plan.kind = NeighbourPlan::Fail;
+        break;
+    case neighbour::Reach::Own:
+        plan.kind = NeighbourPlan::Own;
+        break;
+    case neighbour::Reach::OffSubnet:
+        // As resolveHardwareAddress: only the link it was heard on may be asked.
+        plan.kind = plan.link > 0 ? NeighbourPlan::Resolve : NeighbourPlan::TableOnly;
+        break;
+    case neighbour::Reach::OnLink:
+        plan.kind = NeighbourPlan::Resolve;
+        plan.onLink = true;
+        break;
+    }
+    return plan;
+}
+
+namespace {
+
+struct TableSnapshot {
+    QHash<quint64, QByteArray> entries;
+    QHash<quint32, QByteArray> byAddress;   // the same, for an element heard on no known link
+    QElapsedTimer age;
+    bool readable = false;
+};
+
+TableSnapshot &snapshot()
+{
+    static TableSnapshot s;
+    return s;
+}
+
+} // namespace
+
+bool lookupInTable(quint32 addressNetworkOrder, int link, QByteArray *hardwareAddress, int maxAgeMs)
+{
+    if (const HardwareAddressLookup &lookup = replacedLookup())
+        return lookup(addressNetworkOrder, hardwareAddress);
+    TableSnapshot &s = snapshot();
+    if (!s.age.isValid() || s.age.elapsed() >= maxAgeMs) {
+        s.entries.clear();
+        NeighbourTable table;
+        s.readable = table.readAll(&s.entries);
+        s.byAddress.clear();
+        for (auto it = s.entries.constBegin(); it != s.entries.constEnd(); ++it)
+            s.byAddress.insert(quint32(it.key() >> 32), *it);
+        s.age.start();
+    }
+    if (!s.readable)
+        return lookInProcNetArp(addressNetworkOrder, hardwareAddress);
+    if (link > 0) {
+        // An element heard on one link answers for its address there only.
+        const auto it = s.entries.constFind(quint64(addressNetworkOrder) << 32 | quint32(link));
+        if (it == s.entries.constEnd())
+            return false;
+        *hardwareAddress = *it;
+        return true;
+    }
+    const auto it = s.byAddress.constFind(addressNetworkOrder);
+    if (it == s.byAddress.constEnd())
+        return false;
+    *hardwareAddress = *it;
+    return true;
+}
+
+void nudgeNeighbour(quint32 addressNetworkOrder, int link)
+{
+    nudgeKernel(addressNetworkOrder, link);
+}
+
+bool lookupHardwareAddressNow(quint32 addressNetworkOrder, QByteArray *hardwareAddress)
+{
+    if (const HardwareAddressLookup &lookup = replacedLookup())
+        return lookup(addressNetworkOrder, hardwareAddress);
+    const NeighbourPlan plan = planNeighbourLookup(addressNetworkOrder);
+    switch (plan.kind) {
+    case NeighbourPlan::Fail:
+        return false;
+    case NeighbourPlan::Own:
+        *hardwareAddress = plan.own;
+        return true;
+    case NeighbourPlan::TableOnly:
+        return lookupInTable(addressNetworkOrder, plan.link, hardwareAddress, 0);
+    case NeighbourPlan::Resolve:
+        break;
+    }
+    if (lookupInTable(addressNetworkOrder, plan.link, hardwareAddress, 0))
+        return true;
+    nudgeKernel(addressNetworkOrder, plan.link);
+    return false;
+}
+
+void startResolving(quint32 addressNetworkOrder)
+{
+    if (replacedLookup())
+        return;
+    const NeighbourPlan plan = planNeighbourLookup(addressNetworkOrder);
+    if (plan.kind == NeighbourPlan::Resolve)
+        nudgeKernel(addressNetworkOrder, plan.link);
+}
+
+bool lookupReplaced()
+{
+    return bool(replacedLookup());
 }
 
 void setHardwareAddressLookup(HardwareAddressLookup lookup)

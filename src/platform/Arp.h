@@ -2,6 +2,7 @@
 // The kernel's IPv4 neighbour table as the station's ARP service: no root needed.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QtGlobal>
 #include <functional>
@@ -25,6 +26,26 @@ using HardwareAddressLookup = std::function<bool(quint32, QByteArray *)>;
 void setHardwareAddressLookup(HardwareAddressLookup lookup);
 // The lookup in force (the real one or the test's).
 bool lookupHardwareAddress(quint32 addressNetworkOrder, QByteArray *hardwareAddress);
+
+// A burst of discovery answers is resolved together, without blocking: what the station
+// may do for an address (plan), one look in the table as it was read at most maxAgeMs
+// ago (one read of the table serves every element looked up meanwhile), and a nudge
+// that makes the kernel resolve the address while the caller goes on.
+struct NeighbourPlan {
+    enum Kind { Fail, Own, TableOnly, Resolve } kind = Fail;
+    int link = 0;              // the interface to look on and nudge through (0: any)
+    bool onLink = false;       // inside the subnet of an interface: no gateway in between
+    QByteArray own;            // Own: this host's interface address
+};
+NeighbourPlan planNeighbourLookup(quint32 addressNetworkOrder);
+bool lookupInTable(quint32 addressNetworkOrder, int link, QByteArray *hardwareAddress, int maxAgeMs);
+void nudgeNeighbour(quint32 addressNetworkOrder, int link);
+// The lookup in force without waiting: a complete entry now, or false after asking the
+// kernel to resolve the address (a later call finds it); startResolving only asks.
+bool lookupHardwareAddressNow(quint32 addressNetworkOrder, QByteArray *hardwareAddress);
+void startResolving(quint32 addressNetworkOrder);
+// Whether a test has replaced the lookup (lookupInTable then asks it instead).
+bool lookupReplaced();
 
 // The pieces resolveHardwareAddress is made of, open to tests that feed them crafted
 // kernel output. All addresses in network byte order.
@@ -63,6 +84,8 @@ struct DumpScan {
     bool failed = false;          // NLMSG_ERROR or a malformed message
     bool found = false;
     QByteArray hardwareAddress;   // 6 bytes when found
+    // Set: every complete entry is collected here (address << 32 | interface index).
+    QHash<quint64, QByteArray> *all = nullptr;
 };
 void scanNeighbourDump(const QByteArray &buffer, quint32 address, DumpScan *scan);
 

@@ -18,15 +18,17 @@ namespace {
 // and the kernel charges each small datagram a whole packet buffer (0.8 KB on a virtual
 // link, several KB behind some network drivers). The usual default of 208 KB then
 // holds as few as a hundred answers; what does not fit is dropped without a trace. Ask
-// for more (the kernel grants at most twice its rmem_max) and never end up with less.
+// for room for a few thousand (beyond rmem_max where the process may, CAP_NET_ADMIN;
+// otherwise the kernel grants at most twice rmem_max) and never end up with less.
 void enlargeReceiveBuffer(int fd)
 {
-    constexpr int kWanted = 1 << 20;
+    constexpr int kWanted = 8 << 20;
     int current = 0;
     socklen_t length = sizeof current;
     if (::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &current, &length) != 0 || current >= kWanted)
         return;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kWanted, sizeof kWanted);
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kWanted, sizeof kWanted) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kWanted, sizeof kWanted);
     int granted = 0;
     length = sizeof granted;
     if (::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &length) == 0 && granted < current) {

@@ -37,7 +37,7 @@ bool ResolveRemoteMAC(const QString &ip, QString &mac, const QString &delimiter)
         return false;
 
     QByteArray hardware;
-    if (!platform::lookupHardwareAddress(address, &hardware) || hardware.isEmpty())
+    if (!platform::lookupHardwareAddressNow(address, &hardware) || hardware.isEmpty())
         return false;
 
     // An entry whose first four bytes are zero is an incomplete one, not an address.

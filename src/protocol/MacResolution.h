@@ -18,5 +18,6 @@ QString MACBytesToText(const QByteArray &bytes, const QString &delimiter);
 // Asks the ARP service for the hardware address of `ip`. True when the service answered
 // with a non-empty address whose first four bytes are not all zero; `mac` then holds its
 // text (empty when the address is not six bytes long). On false `mac` is left as it was.
-// Blocks while the platform lookup waits for the neighbour.
+// Never waits: without an entry it asks the kernel to resolve the address, and a later
+// call (the next tick of the MAC wait) finds it.
 bool ResolveRemoteMAC(const QString &ip, QString &mac, const QString &delimiter);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QtDebug>
 
@@ -95,6 +96,7 @@ Result DiscoveryRun::start()
     SavedRemoteHost = socket.remoteHost();
     socket.setRemote(QStringLiteral("255.255.255.255"), kPagingPort);
     Timer1.start();
+    m_running = true;
     m_elapsed.start();
     m_station.setDiscovery(m_store ? Station::Answers::Store : Station::Answers::Collect);
 
@@ -118,6 +120,7 @@ Result DiscoveryRun::start()
         // Nothing went out, so nothing can answer: end now rather than wait in vain, and
         // give back the database the discovery was about to replace.
         Timer1.stop();
+        m_running = false;
         socket.setRemote(SavedRemoteHost, SavedRemotePort);
         m_station.setDiscovery(Station::Answers::Confirm);
         restoreDatabase();
@@ -146,6 +149,17 @@ void DiscoveryRun::taken(const ElementFeedback &answer)
 
 void DiscoveryRun::Timer1_Timer()
 {
+    // An answer that came inside the window is part of it even while its MAC is still
+    // being resolved; that ends within a second (MacBatch), so the wait is bounded.
+    if (m_station.resolvingCount() > 0) {
+        QTimer::singleShot(kResolvingPollMs, this, [this] {
+            if (m_running)
+                Timer1_Timer();
+        });
+        return;
+    }
+    // The answers of the window's last batch are part of the window.
+    m_station.flushStore();
     for (const StoredElement &e : m_before)
         if (!m_macs.contains(e.mac))
             qCWarning(lcDiscovery).noquote()
@@ -169,9 +183,13 @@ bool DiscoveryRun::nothingCouldBeStored() const
 
 void DiscoveryRun::endSequence()
 {
+    m_station.flushStore();
     Timer1.stop();
+    m_running = false;
     m_station.socket().setRemote(SavedRemoteHost, SavedRemotePort);
-    m_station.setDiscovery(Station::Answers::Confirm);
+    // Last: ending the station's discovery reports its troubles, and the run is over
+    // on disk before any box opens.
+    const auto confirm = qScopeGuard([this] { m_station.setDiscovery(Station::Answers::Confirm); });
     if (!m_store)
         return;
     // Answers came but none could be written (a full disk, say): an empty database is

@@ -37,7 +37,7 @@ public:
     // The start sequence. Refused, with the message that says why, when nothing could be
     // sent or the database could not be replaced: the database is then as it was.
     Result start();
-    bool isRunning() const { return Timer1.isActive(); }
+    bool isRunning() const { return m_running; }
     qint64 elapsedMs() const { return m_elapsed.isValid() ? m_elapsed.elapsed() : 0; }
 
     QStringList pagedOn() const { return m_pagedOn; }   // the interfaces the request left on
@@ -46,6 +46,7 @@ public:
     int found() const { return int(m_answers.size()); }
 
     static constexpr int kCollectMilliseconds = 3000;
+    static constexpr int kResolvingPollMs = 25;
 
 signals:
     void answerTaken(int found);
@@ -64,6 +65,7 @@ private:
     Station &m_station;
     bool m_store;
     QTimer Timer1;
+    bool m_running = false;   // from the request to the last answer taken at the end
     QElapsedTimer m_elapsed;
     QString SavedRemoteHost;
     quint16 SavedRemotePort = 0;

@@ -35,13 +35,11 @@ ElementListing listElements(const QString &path)
     listing.exists = QFile::exists(path);
     if (!listing.exists)
         return listing;
-    QStringList sections;
-    LoadIniSectionsLB(sections, path);
-    for (const QString &section : std::as_const(sections)) {
-        listing.elements.append({section, FormatMAC(section), ReadFromINI(section, QStringLiteral("name"), path),
-                                 ReadFromINI(section, QStringLiteral("ip"), path),
-                                 roleOf(ReadFromINI(section, QStringLiteral("role"), path))});
-    }
+    const QList<IniSectionValues> sections =
+        LoadIniSectionValues({QStringLiteral("name"), QStringLiteral("ip"), QStringLiteral("role")}, path);
+    listing.elements.reserve(sections.size());
+    for (const IniSectionValues &s : sections)
+        listing.elements.append({s.first, FormatMAC(s.first), s.second.at(0), s.second.at(1), roleOf(s.second.at(2))});
     return listing;
 }
 

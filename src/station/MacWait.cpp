@@ -1,5 +1,6 @@
 #include "station/MacWait.h"
 
+#include "platform/Arp.h"
 #include "platform/Log.h"
 #include "protocol/MacResolution.h"
 
@@ -30,6 +31,7 @@ void MacWait::start(const QString &ip, quint8 timeoutTicks)
     getMACTimeout = timeoutTicks;
     m_count = 0;
     sRemoteMacAddress2.clear();
+    platform::startResolving(IPToAddress(ip));
     timerGetMAC.start(g_testTickMilliseconds > 0 ? g_testTickMilliseconds : kTickMilliseconds);
 }
 

@@ -5,7 +5,8 @@
 // or the wait is cancelled (the operator closes the wait window). No event loop of its
 // own: the wait runs on the caller's, and finished() ends it exactly once.
 //
-// Each attempt blocks for up to about a second while the kernel resolves the address.
+// No attempt waits: the kernel is asked to resolve the address when the wait starts, and
+// each tick only looks at what it found.
 
 #include <QObject>
 #include <QString>

@@ -1,10 +1,14 @@
 #include "station/Station.h"
 
 #include <QHostAddress>
+#include <QScopeGuard>
 #include <QtDebug>
 #include <QtEndian>
 
+#include <utility>
+
 #include "platform/AppDir.h"
+#include "platform/Arp.h"
 #include "platform/Interfaces.h"
 #include "platform/Log.h"
 #include "protocol/MacResolution.h"
@@ -48,14 +52,24 @@ Station::Station(QObject *parent)
     , m_level(m_socket, this)
     , m_macWait(this)
     , m_presence(this)
+    , m_macBatch(this)
+    , m_storeTimer(this)
 {
     connect(&m_socket, &platform::UdpPort::datagramReceived, this, [this](const QByteArray &datagram) {
-        m_sender = dotted(m_socket.lastSenderAddress());
-        m_presence.heard(m_sender, m_socket.lastInterfaceIndex());
+        m_sender = m_socket.lastSenderAddress();
+        m_presence.heard(dotted(m_sender), m_socket.lastInterfaceIndex());
         takeDatagram(datagram, m_socket.lastInterfaceIndex());
-        m_sender.clear();
+        m_sender = 0;
     });
     connect(&m_macWait, &MacWait::finished, this, &Station::macFound);
+    connect(&m_macBatch, &MacBatch::resolved, this, &Station::batchResolved);
+    m_storeTimer.setSingleShot(true);
+    connect(&m_storeTimer, &QTimer::timeout, this, &Station::flushStore);
+}
+
+Station::~Station()
+{
+    flushStore();
 }
 
 Result Station::open(quint16 port)
@@ -64,14 +78,13 @@ Result Station::open(quint16 port)
         qCCritical(lcNet, "UDP port %u cannot be used: %s", unsigned(port), qPrintable(m_socket.errorString()));
         return Result::failed(Outcome::PortBusy, critical(QStringLiteral("Unable to use UDP port 2976: occupied.")));
     }
+    // Without CAP_NET_RAW there is no tap, and the neighbour table tells every MAC.
+    m_tapReady.reset();
+    if (m_tap.open(m_socket.localPort())) {
+        m_tapReady = std::make_unique<QSocketNotifier>(m_tap.descriptor(), QSocketNotifier::Read);
+        connect(m_tapReady.get(), &QSocketNotifier::activated, this, [this] { m_tap.drain(); });
+    }
     return Result::done();
-}
-
-void Station::setDiscovery(Answers answers)
-{
-    if (answers == Answers::Confirm && m_answers != Answers::Confirm)
-        m_discoveryEnded.start();
-    m_answers = answers;
 }
 
 void Station::close()
@@ -79,6 +92,25 @@ void Station::close()
     m_level.stop();
     m_config.stopWaiting();
     m_socket.close();
+    m_tapReady.reset();
+    m_tap.close();
+    flushStore();
+}
+
+void Station::setDiscovery(Answers answers)
+{
+    const bool ending = discoveryActive() && answers == Answers::Confirm;
+    if (ending)
+        m_discoveryEnded.start();
+    if (!discoveryActive() && answers != Answers::Confirm) {
+        m_troubles.clear();
+        m_droppedBefore = m_dropped;
+    }
+    m_answers = answers;
+    if (ending) {
+        flushStore();
+        reportTroubles();
+    }
 }
 
 void Station::takeDatagram(const QByteArray &datagram, int interfaceIndex)
@@ -91,7 +123,7 @@ void Station::takeDatagram(const QByteArray &datagram, int interfaceIndex)
         takeFeedback(datagram, interfaceIndex);
         break;
     case DatagramRoute::Ignored:
-        qCDebug(lcNet).noquote() << platform::tagged({{}, {}, m_sender, platform::interfaceName(interfaceIndex)},
+        qCDebug(lcNet).noquote() << platform::tagged({{}, {}, dotted(m_sender), platform::interfaceName(interfaceIndex)},
                                                      QStringLiteral("%1-byte datagram ignored: %2")
                                                          .arg(datagram.size())
                                                          .arg(platform::hexHead(datagram)));
@@ -139,14 +171,14 @@ void Station::handle(const Pending &pending)
     m_feedback = f;
     if (check != FeedbackCheck::Ok) {
         qCCritical(lcFeedback).noquote()
-            << platform::tagged({{}, {}, pending.sender, platform::interfaceName(pending.interfaceIndex)},
+            << platform::tagged({{}, {}, dotted(pending.sender), platform::interfaceName(pending.interfaceIndex)},
                                 QStringLiteral("feedback refused: %1 (%2 bytes: %3)")
                                     .arg(feedbackCheckText(check))
                                     .arg(pending.message.size())
                                     .arg(platform::hexHead(pending.message)));
-        // The reply time-out keeps running: a corrupted answer still ends in it.
-        m_gate.showOnce(kFeedbackCheck, feedbackCorruptedMessage(feedbackCheckText(check)),
-                        [this](const QString &text) { emit feedbackRejected(critical(text)); });
+        // The reply time-out keeps running: a corrupted answer still ends in it. During
+        // a discovery it is one element's trouble, reported when the discovery ends.
+        trouble(kFeedbackCheck, feedbackCorruptedMessage(feedbackCheckText(check)));
         return;
     }
     const bool awaited = m_config.isWaiting();
@@ -171,40 +203,151 @@ void Station::handle(const Pending &pending)
         m_macWait.start(f.UDP_Response_IP);
         return;
     }
-    // A discovery asks once: many answers share its three seconds.
-    QString mac;
-    if (!ResolveRemoteMAC(f.UDP_Response_IP, mac, QStringLiteral(":")) || mac.isEmpty()) {
-        qCWarning(lcMac).noquote() << platform::tagged(tag, QStringLiteral("MAC address not found; answer not taken"));
-        emit feedbackRejected(macMissing());
-        return;
+    // Many answers share a discovery's three seconds: none may wait for another's MAC.
+    const quint32 reported = IPToAddress(f.UDP_Response_IP);
+    const platform::NeighbourPlan plan =
+        reported ? platform::planNeighbourLookup(reported) : platform::NeighbourPlan{};
+    QByteArray hw;
+    bool found = false;
+    if (plan.kind == platform::NeighbourPlan::Own) {
+        hw = plan.own, found = true;
+    } else if (plan.kind != platform::NeighbourPlan::Fail) {
+        // The frame's source is the element only when nothing routed it here.
+        if (plan.onLink && pending.sender == reported && m_tap.isOpen()) {
+            m_tap.drain();
+            found = m_tap.senderMac(reported, pending.interfaceIndex, &hw);
+        }
+        if (!found)
+            found = platform::lookupInTable(reported, plan.link, &hw, MacBatch::kTableAgeMs);
+        found = found && hw.size() == 6 && hw.left(4) != QByteArray(4, '\0');
     }
+    if (found) {
+        answerWithMac(f, pending.answers, MACBytesToText(hw, QStringLiteral(":")));
+    } else if (plan.kind == platform::NeighbourPlan::Resolve) {
+        const quint64 id = ++m_nextId;
+        m_resolving.insert(id, {f, pending.answers});
+        m_macBatch.add(id, reported, plan.link);
+    } else {
+        qCWarning(lcMac).noquote() << platform::tagged(tag, QStringLiteral("MAC address not found; answer not taken"));
+        trouble(QStringLiteral("element MAC"), macMissing().text);
+    }
+}
+
+void Station::batchResolved(quint64 id, const QString &mac)
+{
+    const auto it = m_resolving.find(id);
+    if (it == m_resolving.end())
+        return;
+    const Resolving r = it.value();
+    m_resolving.erase(it);
+    const bool pumping = std::exchange(m_pumping, true);
+    const auto resume = qScopeGuard([this, pumping] {
+        m_pumping = pumping;
+        pump();
+    });
+    if (mac.isEmpty()) {
+        qCWarning(lcMac).noquote() << platform::tagged(tagOf(r.answer, 0), QStringLiteral("MAC address not found; answer not taken"));
+        trouble(QStringLiteral("element MAC"), macMissing().text);
+    } else {
+        answerWithMac(r.answer, r.answers, mac);
+    }
+}
+
+void Station::answerWithMac(ElementFeedback f, Answers answers, const QString &mac)
+{
     f.UDP_Response_MAC = mac;
     m_feedback = f;
-    if (pending.answers == Answers::Collect) {
-        qCInfo(lcDiscovery).noquote() << platform::tagged(tagOf(f, pending.interfaceIndex), QStringLiteral("answer taken"));
+    if (answers == Answers::Collect) {
+        qCInfo(lcDiscovery).noquote() << platform::tagged(tagOf(f, platform::rememberedInterface(IPToAddress(f.UDP_Response_IP))),
+                                                          QStringLiteral("answer taken"));
         emit discoveryAnswerCollected(f);
     } else {
         storeAnswer(f);
     }
 }
 
-// The whole record in one write: during a discovery many answers arrive within the same
-// three seconds, and rewriting the file once per key would spend them on disk work.
+// The whole record in one write, and the records of answers that came together in one
+// replacement of the file: rewriting it once per answer made a discovery of n elements
+// write n times the file and wait for 2n flushes to the disk.
 void Station::storeAnswer(const ElementFeedback &f)
 {
-    const platform::ElementTag tag = tagOf(f, platform::rememberedInterface(IPToAddress(f.UDP_Response_IP)));
-    if (!WriteManyToINI(Encode_MAC(f.UDP_Response_MAC), discoveryRecord(f), platform::databasePath())) {
+    m_toStore.append(f);
+    // One that waited past the discovery's end is stored, and shown, at once.
+    if (!discoveryActive() || !m_sinceStore.isValid() || m_sinceStore.elapsed() >= kStoreBatchMs)
+        flushStore();
+    else if (!m_storeTimer.isActive())
+        m_storeTimer.start(int(kStoreBatchMs - m_sinceStore.elapsed()));
+}
+
+void Station::flushStore()
+{
+    m_storeTimer.stop();
+    if (m_toStore.isEmpty())
+        return;
+    const QList<ElementFeedback> batch = std::exchange(m_toStore, {});
+    QList<IniRecord> records;
+    records.reserve(batch.size());
+    for (const ElementFeedback &f : batch)
+        records.append({Encode_MAC(f.UDP_Response_MAC), discoveryRecord(f)});
+    QList<bool> stored;
+    WriteSectionsToINI(records, platform::databasePath(), &stored);
+    ++m_storeWrites;
+    m_sinceStore.start();
+    bool any = false;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const ElementFeedback &f = batch.at(i);
+        const platform::ElementTag tag = tagOf(f, platform::rememberedInterface(IPToAddress(f.UDP_Response_IP)));
+        if (stored.value(i)) {
+            qCInfo(lcDiscovery).noquote() << platform::tagged(tag, QStringLiteral("answer stored"));
+            any = true;
+            emit discoveryAnswerStored(f);
+            continue;
+        }
         qCCritical(lcDiscovery).noquote() << platform::tagged(tag, QStringLiteral("answer could not be stored in the database"));
         emit discoveryAnswerNotStored(f);
-        emit feedbackRejected(critical(elementLabel(PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC)
-                                       + QStringLiteral(" could not be stored in the local database.")));
+        trouble(QStringLiteral("not stored"),
+                elementLabel(PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC)
+                    + QStringLiteral(" could not be stored in the local database."));
+    }
+    // Whoever shows the database shows what came after the discovery's end.
+    if (any && !discoveryActive())
+        emit databaseChanged();
+}
+
+void Station::trouble(const QString &kind, const QString &text)
+{
+    if (!discoveryActive()) {
+        m_gate.showOnce(kind, text, [this](const QString &t) { emit feedbackRejected(critical(t)); });
         return;
     }
-    qCInfo(lcDiscovery).noquote() << platform::tagged(tag, QStringLiteral("answer stored"));
-    emit discoveryAnswerStored(f);
-    // One that waited past the discovery's end is shown by whoever shows the database.
-    if (!discoveryActive())
-        emit databaseChanged();
+    for (Trouble &t : m_troubles) {
+        if (t.kind == kind) {
+            ++t.count;
+            return;
+        }
+    }
+    m_troubles.append({kind, text, 1});
+}
+
+void Station::reportTroubles()
+{
+    const QList<Trouble> troubles = std::exchange(m_troubles, {});
+    if (const int dropped = m_dropped - m_droppedBefore; dropped > 0)
+        emit feedbackRejected(critical(QStringLiteral("%1 answers were not handled: more than %2 were waiting.")
+                                           .arg(dropped)
+                                           .arg(kFeedbackQueueLimit)));
+    for (const Trouble &t : troubles) {
+        // A box of the same kind opened meanwhile (an answer after the end) counts these.
+        if (!m_gate.open(t.kind)) {
+            for (int i = 1; i < t.count; ++i)
+                m_gate.countIfOpen(t.kind);
+            continue;
+        }
+        emit feedbackRejected(critical(t.text));
+        if (const int more = t.count - 1 + m_gate.take(t.kind); more > 0)
+            emit feedbackRejected(critical(platform::BoxGate::summary(t.text, more)));
+        m_gate.close(t.kind);
+    }
 }
 
 void Station::macFound(const QString &mac)
@@ -213,6 +356,12 @@ void Station::macFound(const QString &mac)
         return;
     ElementFeedback f = *m_waitingForMac;
     m_waitingForMac.reset();
+    // What arrives while its outcome is shown (a box) waits its turn, as during any other.
+    const bool pumping = std::exchange(m_pumping, true);
+    const auto resume = qScopeGuard([this, pumping] {
+        m_pumping = pumping;
+        pump();
+    });
     emit macWaitEnded();
     if (mac.isEmpty()) {
         qCWarning(lcMac).noquote() << platform::tagged(tagOf(f, 0), QStringLiteral("MAC address not found; reply not taken"));
@@ -226,7 +375,6 @@ void Station::macFound(const QString &mac)
         if (c.outcome == Outcome::Done || c.outcome == Outcome::Differs)
             emit databaseChanged();
     }
-    pump();
 }
 
 } // namespace station

@@ -9,23 +9,38 @@
 // Results and events come out as signals carrying values and the exact messages to
 // show; nothing here opens a window. Feedback messages are handled one at a time and in
 // order of arrival: one that arrives while another is handled (a slot showing a modal
-// box, the MAC wait) waits in a bounded queue with the discovery state it arrived in.
+// box, the MAC wait) waits in a queue with the discovery state it arrived in. The queue
+// holds up to kFeedbackQueueLimit messages (about 16 MB); what comes beyond is counted,
+// and the count is shown once when the discovery ends.
 // A failed check is one kind of trouble (platform::BoxGate): while its report is being
 // shown, further messages that fail theirs are only counted, and one summary follows.
+//
+// A discovery answer takes its MAC from the frame it came in (FrameTap) or the
+// neighbour table; one found in neither waits in a MacBatch while later answers are
+// handled. Answers are stored in batches: one replacement of the database for all that
+// came within kStoreBatchMs of the last one, and a last one when the discovery ends.
+// What goes wrong for single elements during a discovery (no MAC, not stored) is
+// reported once, with a count, when it ends: no box holds up the answers behind it.
 // Single-threaded: owned by and used on the thread of the event loop.
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 #include <deque>
+#include <memory>
 #include <optional>
 
 #include "platform/BoxGate.h"
+#include "platform/FrameTap.h"
 #include "platform/UdpPort.h"
 #include "protocol/Feedback.h"
 #include "protocol/Ports.h"
 #include "station/ConfigExchange.h"
 #include "station/LevelMonitor.h"
+#include "station/MacBatch.h"
 #include "station/MacWait.h"
 #include "station/Presence.h"
 #include "station/Result.h"
@@ -36,6 +51,7 @@ class Station : public QObject {
     Q_OBJECT
 public:
     explicit Station(QObject *parent = nullptr);
+    ~Station() override;
 
     // Binds the main socket, broadcast allowed. PortBusy with "Unable to use UDP port
     // 2976: occupied." when another program holds the port.
@@ -55,13 +71,21 @@ public:
 
     // Whether an arriving feedback message is a discovery answer, and what becomes of it.
     enum class Answers { Confirm, Store, Collect };
+    // Back to Confirm ends a discovery: what it still holds is stored, and what went
+    // wrong for single elements is reported.
     void setDiscovery(Answers answers);
     bool discoveryActive() const { return m_answers != Answers::Confirm; }   // AutoDiscoverAwaiting
+    // Writes the answers waiting for the next batch now.
+    void flushStore();
+    // Discovery answers whose MAC is still being resolved.
+    int resolvingCount() const { return int(m_resolving.size()); }
 
     // The record of the last feedback message decoded.
     const ElementFeedback &feedback() const { return m_feedback; }
-    static constexpr int kFeedbackQueueLimit = 64;
+    static constexpr int kFeedbackQueueLimit = 100000;
+    static constexpr int kStoreBatchMs = 100;
     int droppedFeedbackCount() const { return m_dropped; }
+    int storeWrites() const { return m_storeWrites; }   // database replacements for answers
 
 signals:
     // A message failed a check, its MAC address was not found, or a discovery answer
@@ -82,20 +106,43 @@ private:
         QByteArray message;
         Answers answers;      // what a checked message is, decided when it arrived
         int interfaceIndex;   // where it arrived (0: unknown)
-        QString sender;       // the address it came from ("" when not known)
+        quint32 sender;       // its source address, network byte order (0: unknown)
+    };
+    struct Resolving {
+        ElementFeedback answer;
+        Answers answers;
     };
     void pump();
     void handle(const Pending &pending);
+    void answerWithMac(ElementFeedback f, Answers answers, const QString &mac);
     void storeAnswer(const ElementFeedback &answer);
     void macFound(const QString &mac);
+    void batchResolved(quint64 id, const QString &mac);
+    // One element's trouble: reported now, or counted until the discovery ends.
+    void trouble(const QString &kind, const QString &text);
+    void reportTroubles();
 
     platform::UdpPort m_socket;
     ConfigExchange m_config;
     LevelMonitor m_level;
     MacWait m_macWait;
     Presence m_presence;
-    QString m_sender;   // of the datagram being taken
     QElapsedTimer m_discoveryEnded;   // a discovery answer after it is a late one
+    MacBatch m_macBatch;
+    platform::FrameTap m_tap;
+    std::unique_ptr<QSocketNotifier> m_tapReady;
+    QHash<quint64, Resolving> m_resolving;
+    quint64 m_nextId = 0;
+    QList<ElementFeedback> m_toStore;   // the next batch
+    QTimer m_storeTimer;
+    QElapsedTimer m_sinceStore;
+    int m_storeWrites = 0;
+    struct Trouble {
+        QString kind, text;
+        int count;
+    };
+    QList<Trouble> m_troubles;          // this discovery's, in order of their first
+    int m_droppedBefore = 0;            // m_dropped when the discovery began
     Answers m_answers = Answers::Confirm;
     ElementFeedback m_feedback;
     std::deque<Pending> m_queue;
@@ -103,6 +150,7 @@ private:
     platform::BoxGate m_gate;
     bool m_pumping = false;
     int m_dropped = 0;
+    quint32 m_sender = 0;   // of the datagram being taken from the socket
 };
 
 } // namespace station

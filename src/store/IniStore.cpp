@@ -183,6 +183,10 @@ struct IniSection {
 };
 
 struct IniDocument {
+    // The bytes parsed. Lines read from the file are views into them rather than copies
+    // (a copy per line was most of the cost of loading thousands of elements); every
+    // copy of the document holds them too, so a view never outlives its bytes.
+    QByteArray source;
     QList<QByteArray> preamble;              // lines before the first section
     QList<IniSection> sections;              // file order, duplicates included
     QHash<QByteArray, qsizetype> firstByName;
@@ -252,9 +256,15 @@ std::optional<QByteArrayView> headerName(QByteArrayView raw)
     return trimmedView(text.sliced(1, close - 1));
 }
 
-IniDocument parseIni(const QByteArray &data)
+IniDocument parseIni(const QByteArray &bytes)
 {
     IniDocument doc;
+    // A buffer of its own: the caller's may be shared with something that changes it.
+    doc.source = QByteArray(bytes.constData(), bytes.size());
+    const QByteArray &data = doc.source;
+    const auto view = [&data](QByteArrayView text) {
+        return QByteArray::fromRawData(text.data(), text.size());
+    };
     qsizetype pos = 0;
     const qsizetype size = data.size();
     while (pos < size) {
@@ -270,12 +280,12 @@ IniDocument parseIni(const QByteArray &data)
             IniSection section;
             section.name = name->toByteArray();
             section.foldedName = folded(section.name);
-            section.header = text.toByteArray();
+            section.header = view(text);
             doc.sections.append(std::move(section));
         } else if (doc.sections.isEmpty()) {
-            doc.preamble.append(text.toByteArray());
+            doc.preamble.append(view(text));
         } else {
-            doc.sections.last().body.append(classifyBodyLine(text.toByteArray()));
+            doc.sections.last().body.append(classifyBodyLine(view(text)));
         }
     }
     doc.reindex();
@@ -406,8 +416,8 @@ qint64 nowNs()
 // - any other change to the file moves its inode, size, modification or change time;
 // - the one change those can miss is a same-size rewrite in place within one tick of
 //   the file-system clock. An entry parsed while the file was younger than that window
-//   is therefore "racy": its bytes are kept and compared with the file on each use
-//   until the file has aged, the rule git uses for its index. Only a same-size in-place
+//   is therefore "racy": its bytes are kept and compared with the file (at most every
+//   kRacyRecheckNs) until the file has aged, the rule git uses for its index. Only a same-size in-place
 //   rewrite by another program within a clock tick of one of our own writes goes
 //   unnoticed, and nothing else writes the database while the station runs.
 using DocumentPtr = std::shared_ptr<const IniDocument>;
@@ -424,7 +434,13 @@ struct CacheEntry {
     DocumentPtr doc;
     QByteArray racyBytes;   // set while the entry must be confirmed against the file
     bool racy = false;
+    qint64 checkedNs = 0;   // when the racy bytes were last compared with the file
 };
+
+// A young file is compared with its bytes at most this often. Comparing on every call
+// made a tree build over a file written a moment ago read the whole file once per key;
+// a same-size rewrite within one clock tick is still seen, only up to this much later.
+constexpr qint64 kRacyRecheckNs = 100'000'000;
 
 std::optional<CacheEntry> g_cache;
 
@@ -451,9 +467,10 @@ void warnReadFailure(const QString &path, const QString &error)
     qCWarning(lcStore).noquote() << "Cannot read the element database" << warning;
 }
 
-bool readAll(int fd, QByteArray *data, int *err)
+bool readAll(int fd, QByteArray *data, int *err, qsizetype expected)
 {
     data->clear();
+    data->reserve(expected + 1);
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -491,7 +508,8 @@ Loaded loadIni(const QString &path)
     }
     result.exists = true;
 
-    if (g_cache && g_cache->path == path && g_cache->stamp == FileStamp::of(st) && !g_cache->racy) {
+    if (g_cache && g_cache->path == path && g_cache->stamp == FileStamp::of(st)
+        && (!g_cache->racy || nowNs() - g_cache->checkedNs < kRacyRecheckNs)) {
         result.doc = g_cache->doc;
         return result;
     }
@@ -505,7 +523,7 @@ Loaded loadIni(const QString &path)
     struct stat openedSt {};
     QByteArray data;
     int err = 0;
-    const bool read = ::fstat(fd, &openedSt) == 0 && readAll(fd, &data, &err);
+    const bool read = ::fstat(fd, &openedSt) == 0 && readAll(fd, &data, &err, qsizetype(openedSt.st_size));
     if (!read && err == 0)
         err = errno;
     ::close(fd);
@@ -520,13 +538,14 @@ Loaded loadIni(const QString &path)
     if (g_cache && g_cache->path == path && g_cache->stamp == stamp && g_cache->racy
         && g_cache->racyBytes == data) {
         g_cache->racy = racy;
+        g_cache->checkedNs = nowNs();
         if (!racy)
             g_cache->racyBytes.clear();
         result.doc = g_cache->doc;
         return result;
     }
     result.doc = std::make_shared<const IniDocument>(parseIni(data));
-    g_cache = CacheEntry{path, stamp, result.doc, racy ? data : QByteArray(), racy};
+    g_cache = CacheEntry{path, stamp, result.doc, racy ? data : QByteArray(), racy, nowNs()};
     return result;
 }
 
@@ -635,6 +654,17 @@ bool reportWriteFailure(const QString &path, const QString &why)
     return false;
 }
 
+// What this store has just written is what it parsed: the file it renamed into place
+// is taken as known, young or not, so its own writes are never read back. (A database
+// reached through a link is stat'ed through the link: the same file.)
+void rememberOwnWrite(const QString &path, DocumentPtr doc)
+{
+    g_cache.reset();
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        g_cache = CacheEntry{path, FileStamp::of(st), std::move(doc), QByteArray(), false, nowNs()};
+}
+
 // Loads the file, applies `edit`, and when that changed anything replaces the file.
 // `createMissing` false: an edit of a missing file is nothing to do (deletions). False
 // when the file should have changed and did not.
@@ -662,10 +692,7 @@ bool modifyIni(const QString &path, const std::function<bool(IniDocument &)> &ed
     // The edited document is what parsing the written bytes gives: edits build their
     // lines with the parser's own classification and only ever write names that read
     // back as written.
-    g_cache.reset();
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0)
-        g_cache = CacheEntry{path, FileStamp::of(st), std::move(doc), QByteArray(), false};
+    rememberOwnWrite(path, std::move(doc));
     return true;
 }
 
@@ -729,6 +756,57 @@ bool WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
     for (const QString &name : refused)
         stored = refuseName(strfullpath, QStringLiteral("key name"), name);
     return stored;
+}
+
+bool WriteSectionsToINI(const QList<IniRecord> &records, const QString &strfullpath,
+                        QList<bool> *stored)
+{
+    // Each record as WriteManyToINI would take it; a record with a name that cannot be
+    // stored fails alone, as its own call would.
+    struct Edit {
+        QByteArray section;
+        QList<QPair<QByteArray, QByteArray>> pairs;
+    };
+    QList<Edit> edits;
+    QList<bool> ok(records.size(), true);
+    QList<qsizetype> editOf(records.size(), -1);
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        const auto section = sectionName(records.at(r).first);
+        if (!section) {
+            ok[r] = refuseName(strfullpath, QStringLiteral("section name"), records.at(r).first);
+            continue;
+        }
+        Edit edit{*section, {}};
+        for (const auto &pair : records.at(r).second) {
+            if (const auto key = keyName(pair.first))
+                edit.pairs.append({*key, storedValue(pair.second)});
+            else
+                ok[r] = refuseName(strfullpath, QStringLiteral("key name"), pair.first);
+        }
+        if (!edit.pairs.isEmpty()) {
+            editOf[r] = edits.size();
+            edits.append(std::move(edit));
+        }
+    }
+    bool written = true;
+    if (!edits.isEmpty()) {
+        written = modifyIni(strfullpath, [&](IniDocument &doc) {
+            bool changed = false;
+            for (const Edit &edit : edits)
+                for (const auto &pair : edit.pairs)
+                    changed = setValue(doc, edit.section, pair.first, pair.second) || changed;
+            return changed;
+        }, true);
+    }
+    bool all = true;
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        if (editOf[r] >= 0 && !written)
+            ok[r] = false;
+        all = all && ok[r];
+    }
+    if (stored)
+        *stored = ok;
+    return all;
 }
 
 bool DeleteIniSection(const QString &strSection, const QString &strfullpath)
@@ -864,6 +942,40 @@ void LoadIniSectionsLB(QStringList &lstB, const QString &strfullpath)
     }
 }
 
+QList<IniSectionValues> LoadIniSectionValues(const QStringList &keys, const QString &strfullpath)
+{
+    QList<std::optional<QByteArray>> wanted;
+    for (const QString &key : keys) {
+        const auto name = keyName(key);
+        wanted.append(name ? std::optional<QByteArray>(folded(*name)) : std::nullopt);
+    }
+    const DocumentPtr docPtr = documentForReading(strfullpath);
+    const IniDocument &doc = *docPtr;
+    QList<IniSectionValues> out;
+    out.reserve(doc.firstByName.size());
+    for (qsizetype i = 0; i < doc.sections.size(); ++i) {
+        const IniSection &section = doc.sections.at(i);
+        if (section.name.isEmpty() || doc.firstByName.value(section.foldedName) != i)
+            continue;
+        IniSectionValues entry{QString::fromLatin1(section.name), QStringList()};
+        // A name ReadFromINI refuses (a NUL in a hand-edited header) reads as nothing.
+        const bool readable = !hasLineBreakOrNul(section.name);
+        for (const auto &key : std::as_const(wanted)) {
+            const IniLine *line = nullptr;
+            for (const IniLine &l : section.body) {
+                if (readable && key && l.isKey() && sameName(l.key(), *key)) {
+                    line = &l;
+                    break;
+                }
+            }
+            entry.second.append(line ? QString::fromLatin1(line->value().first(qMin(line->value().size(), kValueLimit)))
+                                     : QString());
+        }
+        out.append(std::move(entry));
+    }
+    return out;
+}
+
 void LoadIniSectionKeysLB(const QString &strSection, QStringList &lstB, const QString &strfullpath)
 {
     const auto section = sectionName(strSection);
@@ -906,7 +1018,10 @@ bool ReplaceIniFile(const QString &strfullpath, const QByteArray &contents, QStr
     QString why;
     const QByteArray native = QFile::encodeName(strfullpath);
     const bool ok = replaceFile(writeTarget(native), contents, &why);
-    g_cache.reset();   // the next read parses what is on disk now
+    if (ok)
+        rememberOwnWrite(strfullpath, std::make_shared<const IniDocument>(parseIni(contents)));
+    else
+        g_cache.reset();   // the next read parses what is on disk now
     if (!ok && error)
         *error = why;
     return ok;

@@ -37,6 +37,11 @@ bool RenameIniSection(const QString &strSection, const QString &strNewSection,
                       const QString &strfullpath);
 void LoadIniSectionsLB(QStringList &lstB, const QString &strfullpath);
 void LoadIniSectionKeysLB(const QString &strSection, QStringList &lstB, const QString &strfullpath);
+// Every section LoadIniSectionsLB lists, in its order, with the values of `keys` as
+// ReadFromINI reads them (empty when missing): a tree of thousands of elements in one
+// look at the file instead of one per key.
+using IniSectionValues = QPair<QString, QStringList>;
+QList<IniSectionValues> LoadIniSectionValues(const QStringList &keys, const QString &strfullpath);
 qint16 GetSectionKeyCount(const QString &strSection, const QString &strfullpath);
 
 // Several WriteToINI calls on one section as a single atomic replacement of the file: the
@@ -45,6 +50,14 @@ qint16 GetSectionKeyCount(const QString &strSection, const QString &strfullpath)
 using IniPairs = QList<QPair<QString, QString>>;
 bool WriteManyToINI(const QString &strSection, const IniPairs &keysAndValues,
                     const QString &strfullpath);
+
+// Many records as one atomic replacement of the file (a discovery's answers that arrived
+// together): the file ends up exactly as after WriteManyToINI for each record in turn,
+// and a crash leaves it with all of them or none. *stored says, per record, whether it is
+// in the file now; false when any is not.
+using IniRecord = QPair<QString, IniPairs>;
+bool WriteSectionsToINI(const QList<IniRecord> &records, const QString &strfullpath,
+                        QList<bool> *stored = nullptr);
 
 // The whole file as it is now (empty when missing), and its atomic replacement by such
 // bytes: a discovery keeps the database it empties and puts it back byte for byte when

@@ -63,9 +63,8 @@ QComboBox *dropDownList(const QStringList &items, QWidget *parent)
 // tool tip's "12 s ago" is always the present one, and nothing ticks while nobody looks.
 class ElementNode : public QTreeWidgetItem {
 public:
-    ElementNode(QTreeWidget *tree, const station::Presence &presence, const station::ElementCheck &check,
-                const QString &ip)
-        : QTreeWidgetItem(tree)
+    ElementNode(const station::Presence &presence, const station::ElementCheck &check, const QString &ip)
+        : QTreeWidgetItem()
         , m_presence(presence)
         , m_check(check)
         , m_ip(ip)
@@ -82,7 +81,7 @@ public:
             return silent ? QStringLiteral("silent") : heard ? QStringLiteral("on line") : QStringLiteral("not heard");
         if (role == Qt::ToolTipRole)
             return m_presence.text(m_ip) + (silent ? QStringLiteral("; silent at the last check") : QString());
-        if (silent || !heard)
+        if ((silent || !heard) && treeWidget())
             return treeWidget()->palette().brush(QPalette::Disabled, QPalette::Text);
         return QTreeWidgetItem::data(column, role);
     }
@@ -517,18 +516,26 @@ void frmMain::Load_Config()
         return;
     }
     // One rebuild, no event pumping in between: a datagram arriving now waits until the
-    // tree is whole.
+    // tree is whole. The nodes and the encoder list go in at once: one by one, each
+    // insertion told the views, which at thousands of elements cost more than the reads.
+    QList<QTreeWidgetItem *> nodes;
+    QStringList encoders;
+    nodes.reserve(listing.elements.size());
+    const QIcon encoderIcon = images::imageList(6), decoderIcon = images::imageList(7);
     for (const station::StoredElement &e : listing.elements) {
         lstHidden << e.section;
         const bool encoder = e.role == 1;
-        auto *node = new ElementNode(TreeView1, m_station.presence(), m_check, e.ip);
+        auto *node = new ElementNode(m_station.presence(), m_check, e.ip);
         node->setText(0, e.name + QStringLiteral(" [") + e.mac + QStringLiteral("]"));
         node->setData(0, Qt::UserRole, e.mac);
-        node->setIcon(0, images::imageList(encoder ? 6 : 7));
+        node->setIcon(0, encoder ? encoderIcon : decoderIcon);
         node->setData(0, kImageRole, encoder ? 6 : 7);
+        nodes.append(node);
         if (encoder)
-            cmbEncoders->addItem(node->text(0));
+            encoders << node->text(0);
     }
+    TreeView1->addTopLevelItems(nodes);
+    cmbEncoders->addItems(encoders);
     updateTreeCaption();
 }
 

@@ -262,7 +262,7 @@ private slots:
     {
         QTest::addColumn<bool>("discovery"); QTest::addColumn<int>("attempts");
         QTest::newRow("configuration answer: the wait gives up") << false << 21;
-        QTest::newRow("discovery answer: no wait") << true << 1;
+        QTest::newRow("discovery answer: resolved beside the others") << true << 1 + station::MacBatch::kTicksToGiveUp;
     }
     void withoutMacNothingIsStored()
     {
@@ -274,6 +274,8 @@ private slots:
         QSignalSpy waits(&c.s, &station::Station::macWaitStarted);
         c.s.setDiscovery(discovery ? station::Station::Answers::Store : station::Station::Answers::Confirm);
         QVERIFY(c.arrive(encodeFeedback(encoderReport())));
+        QTRY_COMPARE(c.s.resolvingCount(), 0);
+        c.s.setDiscovery(station::Station::Answers::Confirm);   // reported when the run ends
         QCOMPARE(arp.attempts, attempts);
         QCOMPARE(waits.count(), discovery ? 0 : 1);
         QCOMPARE(c.texts(), QStringList{kMacMissing});
@@ -334,7 +336,6 @@ private slots:
         QFETCH(bool, firstFailsCheck); QFETCH(QStringList, expected); QFETCH(QString, nameAfter);
         Core c;
         FakeArp arp{QByteArray()};   // a checked report ends in the MAC message
-        c.s.setDiscovery(station::Station::Answers::Store);
         QString nameWhileOpen;
         c.onReport = [&](const MessageSpec &) {
             if (c.shown.size() != 1)
@@ -346,7 +347,7 @@ private slots:
         };
         ElementFeedback first = encoderReport();
         first.UDP_Response_Name = QStringLiteral("FIRST");
-        c.s.takeDatagram(firstFailsCheck ? brokenReport(QStringLiteral("FIRST")) : encodeFeedback(first));
+        QVERIFY(c.arrive(firstFailsCheck ? brokenReport(QStringLiteral("FIRST")) : encodeFeedback(first)));
         QCOMPARE(nameWhileOpen, QStringLiteral("FIRST           "));
         QCOMPARE(c.texts(), expected);
         QCOMPARE(c.s.feedback().UDP_Response_Name.trimmed(), nameAfter);
@@ -356,14 +357,13 @@ private slots:
     void queueOverflowDropsAndCounts()
     {
         Core c;
-        FakeArp arp{QByteArray()};
-        c.s.setDiscovery(station::Station::Answers::Store);
+        FakeArp arp{QByteArray()};   // the MAC wait, then its box, hold the queue
         const int limit = station::Station::kFeedbackQueueLimit;
         c.onReport = [&](const MessageSpec &) {
             for (int i = 0; c.shown.size() == 1 && i < limit + 6; ++i)
                 c.s.takeDatagram(brokenReport(QStringLiteral("N%1").arg(i)));
         };
-        c.s.takeDatagram(encodeFeedback(encoderReport()));
+        QVERIFY(c.arrive(encodeFeedback(encoderReport())));
         QCOMPARE(c.shown.size(), 1 + limit);
         QCOMPARE(c.s.droppedFeedbackCount(), 6);
         QCOMPARE(c.s.feedback().UDP_Response_Name.trimmed(), QStringLiteral("N%1").arg(limit - 1));
@@ -396,10 +396,10 @@ private slots:
         Core c;
         FakeArp arp;
         c.env.writeIni(QString());
-        c.s.setDiscovery(station::Station::Answers::Store);
         c.onReport = [&](const MessageSpec &) {
             if (c.shown.size() != 1)
                 return;
+            c.s.setDiscovery(station::Station::Answers::Store);   // a run began meanwhile
             c.s.takeDatagram(encodeFeedback(encoderReport()));
             c.s.setDiscovery(station::Station::Answers::Confirm);   // the run's time ran out meanwhile
         };
