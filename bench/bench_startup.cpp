@@ -16,6 +16,7 @@
 
 #include "BenchDatabase.h"
 #include "platform/AppDir.h"
+#include "platform/Settings.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestEnvironment.h"
 #include "windows/Startup.h"
@@ -28,6 +29,7 @@ int main(int argc, char *argv[])
     constexpr double kTargetMs = 300;
     TestEnvironment workspace;
     ScriptedMessageBox boxes;
+    platform::writeSetting(QStringLiteral("EULA1"), QStringLiteral("1"));   // the notice once accepted
     const QString path = platform::databasePath();
     const QByteArray text = generatedDatabase(elements);
     bool allMet = true;
