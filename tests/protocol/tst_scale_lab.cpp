@@ -98,6 +98,19 @@ private slots:
         QCOMPARE(verifyWholeRecords(), 500);
     }
 
+    // The wire carries every other exchange too, from the element's own address.
+    void lastElementAnswersEveryExchange()
+    {
+        const QString last = elements.constLast().name;   // a decoder: status and SFN
+        for (const QStringList &command : {QStringList{"ping", last}, QStringList{"stats", last},
+                                           QStringList{"sfn", last}, QStringList{"level", elements.first().name, "--count", "2"}}) {
+            int code = -1;
+            QString errors;
+            run(qEnvironmentVariable("BRIVOLTE_NMSCTL"), command, &code, &errors);
+            QVERIFY2(code == 0, qPrintable(command.join(' ') + ": " + errors));
+        }
+    }
+
     void killedWhileAnswersArrive_data()
     {
         QTest::addColumn<int>("storedBeforeKill");
