@@ -1,7 +1,7 @@
 // What discovery and the element listing behind the tree cost with many elements.
 //
-//   bench_discovery load        the listing Load_Config builds the tree from, over a
-//                               generated 1000-element nms.ini (the keys a discovery
+//   bench_discovery load [N]    the listing Load_Config builds the tree from, over a
+//                               generated N-element nms.ini (5000; the keys a discovery
 //                               writes): median of 20 runs, once with the file parsed
 //                               each time, once with the parse reused, as after the
 //                               station's own writes. Runs anywhere.
@@ -11,7 +11,10 @@
 //                               How many answers were stored within the 3 s window, when
 //                               the last one was, and where any missing answer went
 //                               (kernel receive-buffer drops, answers still queued when
-//                               the run ended, messages).
+//                               the run ended, messages), the station's processor
+//                               time, fsyncs, peak memory and the longest gap between
+//                               two ticks of a 10 ms timer on its event loop. Ends
+//                               with one "figures:" line for bench/run.sh's table.
 //   bench_discovery             discovery inside the test network, load elsewhere.
 //
 // The paging request is a broadcast: the discovery mode refuses to run unless it is in a
@@ -32,7 +35,9 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -45,12 +50,29 @@
 #include "station/Station.h"
 #include "store/IniStore.h"
 #include "support/TestEnvironment.h"
+#include "BenchDatabase.h"
+
+// Every flush the station asks for, counted on the way to the kernel: the store calls
+// these directly, so the executable's own definitions take the calls.
+namespace {
+int g_fsyncs = 0;
+}
+extern "C" int fsync(int fd)
+{
+    ++g_fsyncs;
+    return int(::syscall(SYS_fsync, fd));
+}
+extern "C" int fdatasync(int fd)
+{
+    ++g_fsyncs;
+    return int(::syscall(SYS_fdatasync, fd));
+}
 
 namespace {
 
-constexpr int kLoadElements = 1000;
+constexpr int kLoadElements = 5000;
 constexpr int kLoadRuns = 20;
-constexpr double kLoadTargetMs = 20.0;
+constexpr double kLoadTargetMs = 30.0;
 
 double median(std::vector<double> v)
 {
@@ -91,65 +113,12 @@ void printSeries(const char *what, const Series &s)
                 *std::max_element(s.wall.begin(), s.wall.end()), median(s.cpu), s.wall.size());
 }
 
-// ---- the element listing over 1000 elements ----------------------------------------------
+// ---- the element listing ---------------------------------------------------------------
 
-ElementFeedback generatedElement(int i)
-{
-    ElementFeedback f;
-    const bool decoder = i % 2 == 1;
-    f.UDP_Response_IP = QStringLiteral("10.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
-    f.UDP_Response_Mask = QStringLiteral("255.255.0.0");
-    f.UDP_Response_GW = QStringLiteral("10.1.0.254");
-    f.UDP_Response_Remote_IP = decoder ? QStringLiteral("239.192.0.5") : QStringLiteral("10.1.200.1");
-    f.UDP_Response_Audio_Input = 1;
-    f.UDP_Response_Audio_Type = 1;
-    f.UDP_Response_TX_Type = decoder ? 1 : 0;
-    f.UDP_Response_Name = (decoder ? QStringLiteral("SITE %1") : QStringLiteral("STUDIO %1"))
-                              .arg(i, 4, 10, QLatin1Char('0'))
-                              .leftJustified(16);
-    f.UDP_Response_Role = decoder ? 2 : 1;
-    f.UDP_Response_Serial_Number = 100000 + i;
-    f.UDP_Response_Version_Major = 3;
-    f.UDP_Response_Version_Minor = 4;
-    f.UDP_Response_SFN = decoder ? 1 : 0;
-    f.UDP_Response_Buffer = 10;
-    f.UDP_Response_Attenuation = decoder ? 20 : 0;
-    f.UDP_Response_SilDet_Mode = 1;
-    f.UDP_Response_SilDet_Level = 37;
-    f.UDP_Response_SilDet_Time = 43;
-    f.UDP_Response_Low_Latency = 0;
-    return f;
-}
-
-// The file as the store writes it: upper-case keys, trimmed values, CR LF. Written in one
-// go: a thousand store writes would rewrite (and flush) the whole file a thousand times.
-QByteArray generatedDatabase(int elements)
-{
-    QByteArray text;
-    for (int i = 0; i < elements; ++i) {
-        const QString section = QStringLiteral("%1").arg(0x0211AA000000LL + i, 12, 16, QLatin1Char('0')).toUpper();
-        text += '[' + section.toLatin1() + "]\r\n";
-        for (const auto &pair : discoveryRecord(generatedElement(i)))
-            text += pair.first.toUpper().toLatin1() + '=' + pair.second.trimmed().toLatin1() + "\r\n";
-    }
-    return text;
-}
-
-// Dates the file back (a different second each time), so that the store sees a changed
-// file and parses it again on the next read, and does not hold it as just written.
-void ageFile(const QString &path, int step)
-{
-    timespec times[2];
-    clock_gettime(CLOCK_REALTIME, &times[0]);
-    times[0].tv_sec -= 600 + step;
-    times[1] = times[0];
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
-int runLoad()
+int runLoad(int elements)
 {
     const QString path = platform::databasePath();
-    const QByteArray text = generatedDatabase(kLoadElements);
+    const QByteArray text = generatedDatabase(elements);
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size()) {
@@ -158,7 +127,7 @@ int runLoad()
         }
     }
     ageFile(path, 0);
-    std::printf("database: %d elements, %lld bytes, %s\n", kLoadElements, qlonglong(text.size()),
+    std::printf("database: %d elements, %lld bytes, %s\n", elements, qlonglong(text.size()),
                 qPrintable(path));
 
     Series parsed, reused;
@@ -176,13 +145,13 @@ int runLoad()
     }
     const auto encoders = std::count_if(listing.elements.begin(), listing.elements.end(),
                                         [](const station::StoredElement &e) { return e.role == 1; });
-    if (listing.elements.size() != kLoadElements || encoders != kLoadElements / 2) {
+    if (listing.elements.size() != elements || encoders != elements / 2) {
         std::fprintf(stderr, "unexpected listing: %lld elements, %lld encoders\n", qlonglong(listing.elements.size()),
                      qlonglong(encoders));
         return 1;
     }
-    printSeries("element listing, 1000 elements, file parsed each time", parsed);
-    printSeries("element listing, 1000 elements, parse reused", reused);
+    printSeries(qPrintable(QStringLiteral("element listing, %1 elements, file parsed each time").arg(elements)), parsed);
+    printSeries(qPrintable(QStringLiteral("element listing, %1 elements, parse reused").arg(elements)), reused);
     const double worstWall = std::max(median(parsed.wall), median(reused.wall));
     const double worstCpu = std::max(median(parsed.cpu), median(reused.cpu));
     std::printf("target: listing under %.0f ms: %s on wall-clock time (%.3f ms), %s on processor time (%.3f ms)\n",
@@ -416,6 +385,27 @@ int runDiscovery(const TestEnvironment &workspace)
     const UdpCounters packBefore = udpCounters(pack);
     const SocketState socketBefore = mainSocketState();
 
+    // The event loop's pulse: a late tick is a stall of the station's thread.
+    QElapsedTimer pulse;
+    qint64 lastTick = 0, longestStallNs = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = pulse.nsecsElapsed();
+        longestStallNs = std::max(longestStallNs, now - lastTick);
+        lastTick = now;
+    });
+    const auto cpuMs = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3
+               + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+    };
+    const double cpuBefore = cpuMs();
+    const int fsyncsBefore = g_fsyncs;
+    pulse.start();
+    ticker.start(10);
+
     const qint64 triggeredAt = realtimeNs();
     station::DiscoveryRun run(w);
     QEventLoop loop;
@@ -427,6 +417,9 @@ int runDiscovery(const TestEnvironment &workspace)
     }
     loop.exec();
     const qint64 closedAt = realtimeNs();
+    ticker.stop();
+    const double cpuUsed = cpuMs() - cpuBefore;
+    const int fsyncs = g_fsyncs - fsyncsBefore;
     const SocketState socketAfter = mainSocketState();
 
     // Answers still coming now would be taken for replies to a configuration command.
@@ -493,6 +486,14 @@ int runDiscovery(const TestEnvironment &workspace)
                     qPrintable(QString(text).replace(QLatin1Char('\r'), QLatin1String("\\r"))));
     if (workspace.endProgramCalls() > 0)
         std::printf("the station would have ended the program (code %d)\n", workspace.lastExitCode());
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("station processor time during the run: %.1f ms; fsyncs: %d; peak memory: %.1f MB; "
+                "longest event-loop stall: %.1f ms\n",
+                cpuUsed, fsyncs, double(usage.ru_maxrss) / 1024, double(longestStallNs) / 1e6);
+    std::printf("figures: %d %d %.0f %.0f %d %.1f %.0f\n", n, int(sections.size()),
+                storedAt.empty() ? -1.0 : ms(storedAt.back()), cpuUsed, fsyncs, double(usage.ru_maxrss) / 1024,
+                double(longestStallNs) / 1e6);
     return 0;
 }
 
@@ -507,7 +508,7 @@ int main(int argc, char *argv[])
         mode = qEnvironmentVariableIsEmpty("BRIVOLTE_LAB_ELEMENTS") ? QStringLiteral("load")
                                                                     : QStringLiteral("discovery");
     if (mode == QLatin1String("load"))
-        return runLoad();
+        return runLoad(argc > 2 ? std::max(2, std::atoi(argv[2])) : kLoadElements);
     if (mode == QLatin1String("discovery"))
         return runDiscovery(workspace);
     std::fprintf(stderr, "usage: bench_discovery [load|discovery]\n");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test network: simulated elements and a station namespace on a bridge of their own.
 #
-#   lab/lab.sh up N [--topology L]   bring up N simulated elements (1..200)
+#   lab/lab.sh up N [--topology L]   bring up N simulated elements (1..4000)
 #   lab/lab.sh down                  stop the simulators, delete the lab's namespaces
 #   lab/lab.sh exec CMD [ARGS...]    run CMD inside the station namespace
 #   lab/lab.sh station N BIN [ARGS]  up N, run the station BIN inside, down when it exits
@@ -18,6 +18,18 @@
 # Above 16 elements (or with BRIVOLTE_LAB_PACKED=1) the elements share one namespace
 # (bnms-pack, interfaces eth1..ethN, one address and hardware address each, ARP answered
 # per interface) and two simulator processes (--count): light enough for 100 elements.
+# Above 200 elements (or with BRIVOLTE_LAB_CROWD=1) they share one wire instead: one
+# interface eth0 without an address in bnms-crowd, on which two simulator processes
+# (--wire) answer ARP, ping and UDP for every element's address from its own hardware
+# address (02:77:01:00:HH:LL); the station gets 10.77.0.1/20 and element k
+# 10.77.0.0 + 10 + k, up to 4000 elements in seconds. BRIVOLTE_LAB_ASK=no makes these
+# elements answer without asking for the station's address first (the station resolves
+# every one itself); BRIVOLTE_LAB_SPREAD=MS spreads their paging answers over MS
+# (default 2500, 0: all at once). The kernel's neighbour table is shared by every
+# namespace (net.ipv4.neigh.default.gc_thresh1/2/3, 128/512/1024 by default): when the
+# lab runs in the host's namespace, up raises gc_thresh2/3 to hold the crowd (N + 512,
+# 2N + 1024) and down puts back the values it found, unless something changed them since.
+# Elsewhere (a test under unshare -n) they cannot be changed and stay as they are.
 #
 # Site shapes (BRIVOLTE_LAB_TOPOLOGY, a comma list, or lab.sh up N --topology LIST):
 #   nogateway  the station has no default route (a laptop on the link's switch alone)
@@ -47,6 +59,8 @@ LAB_STATE_BASE=/run/bnms-lab
 LAB_SUBNET=10.77.0
 LAB_STATION_IP=10.77.0.1
 LAB_MAX=200
+LAB_CROWD_MAX=4000
+LAB_NEIGH=/proc/sys/net/ipv4/neigh/default
 LAB_FOREIGN_SUBNET=10.66.0
 LAB_OFFICE_IP=10.78.0.1
 
@@ -93,11 +107,14 @@ lab_count() { cat "$(lab_state)/count" 2>/dev/null || echo 0; }
 
 # Element k's address, role (1 encoder, 2 decoder), name, serial and hardware address.
 lab_el_foreign() { lab_has foreign && [ "$1" = "$(lab_count)" ]; }
-lab_el_ip() { if lab_el_foreign "$1"; then echo "$LAB_FOREIGN_SUBNET.$((10 + $1))"; else echo "$LAB_SUBNET.$((10 + $1))"; fi; }
+lab_mode() { cat "$(lab_state)/mode" 2>/dev/null || echo none; }
+lab_crowd_ip() { local v=$((10 + $1)); echo "10.77.$((v / 256)).$((v % 256))"; }
+lab_crowd_mac() { printf '02:77:01:00:%02x:%02x' $(($1 / 256)) $(($1 % 256)); }
+lab_el_ip() { if [ "$(lab_mode)" = crowd ]; then lab_crowd_ip "$1"; elif lab_el_foreign "$1"; then echo "$LAB_FOREIGN_SUBNET.$((10 + $1))"; else echo "$LAB_SUBNET.$((10 + $1))"; fi; }
 lab_el_role() { if [ $(($1 % 2)) = 1 ]; then echo 1; else echo 2; fi; }
 lab_el_name() { if [ "$(lab_el_role "$1")" = 1 ]; then echo "STUDIO $1"; else echo "SITE $1"; fi; }
 lab_el_serial() { echo $((77000 + $1)); }
-lab_el_mac() { printf '02:77:00:00:00:%02x' "$1"; }
+lab_el_mac() { if [ "$(lab_mode)" = crowd ]; then lab_crowd_mac "$1"; else printf '02:77:00:00:00:%02x' "$1"; fi; }
 
 lab_sysctl() { # namespace, key (as a /proc/sys path under net/), value
     ip netns exec "$1" sh -c "echo '$3' > /proc/sys/net/$2" 2>/dev/null || true
@@ -119,7 +136,7 @@ lab_namespaces() {
     ip netns list 2>/dev/null | awk '{print $1}' | while read -r ns; do
         case "$ns" in "$BNMS_PREFIX"*) ;; *) continue ;; esac
         rest=${ns#"$BNMS_PREFIX"}
-        case "$rest" in lan | station | office | pack | el[0-9] | el[0-9][0-9] | el[0-9][0-9][0-9]) echo "$ns" ;; esac
+        case "$rest" in lan | station | office | pack | crowd | el[0-9] | el[0-9][0-9] | el[0-9][0-9][0-9]) echo "$ns" ;; esac
     done
 }
 
@@ -148,6 +165,7 @@ lab_down() {
     done
     lab_kill "${pids[@]}"
     for ns in $(lab_namespaces); do ip netns del "$ns" 2>/dev/null || true; done
+    lab_neigh_restore "$state"
     rm -rf "$state"
 }
 
@@ -174,6 +192,34 @@ lab_clean_stale() {
 lab_packed() { # N
     case "${BRIVOLTE_LAB_PACKED:-}" in 1) return 0 ;; 0) return 1 ;; esac
     [ "$1" -gt 16 ]
+}
+
+lab_crowd() { # N
+    case "${BRIVOLTE_LAB_CROWD:-}" in 1) return 0 ;; 0) [ "$1" -le "$LAB_MAX" ] && return 1 ;; esac
+    [ "$1" -gt "$LAB_MAX" ]
+}
+
+# Room for a crowd in the kernel's neighbour table (host namespace only; see above). The
+# values found and the values set are kept in the lab's state for down.
+lab_neigh_raise() { # N
+    [ -w "$LAB_NEIGH/gc_thresh3" ] || return 0
+    local old2 old3 new2 new3
+    old2=$(cat "$LAB_NEIGH/gc_thresh2") old3=$(cat "$LAB_NEIGH/gc_thresh3")
+    new2=$(($1 + 512)) new3=$((2 * $1 + 1024))
+    [ "$new2" -lt "$old2" ] && new2=$old2
+    [ "$new3" -lt "$old3" ] && new3=$old3
+    [ "$new2" = "$old2" ] && [ "$new3" = "$old3" ] && return 0
+    echo "$old2 $old3 $new2 $new3" >"$(lab_state)/neigh"
+    echo "$new3" >"$LAB_NEIGH/gc_thresh3"
+    echo "$new2" >"$LAB_NEIGH/gc_thresh2"
+}
+lab_neigh_restore() { # state folder
+    [ -f "$1/neigh" ] && [ -w "$LAB_NEIGH/gc_thresh3" ] || return 0
+    local old2 old3 new2 new3
+    read -r old2 old3 new2 new3 <"$1/neigh"
+    [ "$(cat "$LAB_NEIGH/gc_thresh2")" = "$new2" ] && echo "$old2" >"$LAB_NEIGH/gc_thresh2"
+    [ "$(cat "$LAB_NEIGH/gc_thresh3")" = "$new3" ] && echo "$old3" >"$LAB_NEIGH/gc_thresh3"
+    return 0
 }
 
 lab_wait_ready() { # log file, pid
@@ -229,7 +275,9 @@ lab_up_inner() { # N
     ip -n "$lan" link add p-st type veth peer name lan0 netns "$station"
     ip -n "$lan" link set p-st master br0 up
     ip -n "$station" link set lan0 address 02:77:00:00:01:00
-    ip -n "$station" addr add "$LAB_STATION_IP/24" dev lan0
+    local prefix=24
+    lab_crowd "$n" && prefix=20
+    ip -n "$station" addr add "$LAB_STATION_IP/$prefix" dev lan0
     lab_sysctl "$station" ipv4/conf/lan0/rp_filter 0
     ip -n "$station" link set lan0 up
     if lab_has office; then
@@ -249,7 +297,27 @@ lab_up_inner() { # N
     lab_sysctl "$station" ipv4/ping_group_range "0 2147483647"
 
     local common=(--mask 255.255.255.0 --gw "$LAB_STATION_IP" --version 3.4)
-    if lab_packed "$n"; then
+    if lab_crowd "$n"; then
+        local crowd wire=(--ask-station "${BRIVOLTE_LAB_ASK:-yes}" --answer-spread "${BRIVOLTE_LAB_SPREAD:-2500}")
+        common=(--mask 255.255.240.0 --gw "$LAB_STATION_IP" --version 3.4)
+        crowd=$(lab_ns crowd)
+        echo crowd >"$state/mode"
+        lab_neigh_raise "$n"
+        lab_new_ns "$crowd"
+        ip -n "$lan" link add p-crowd type veth peer name eth0 netns "$crowd"
+        ip -n "$lan" link set p-crowd master br0 up
+        # No address: the namespace's own kernel answers nothing, the simulators do.
+        lab_sysctl "$crowd" ipv4/conf/all/arp_ignore 8
+        ip -n "$crowd" link set eth0 promisc on up
+        lab_start_sim "$crowd" "$logs/encoders.log" --count $(((n + 1) / 2)) --number-from 1 --step 2 \
+            --ip "$(lab_crowd_ip 1)" --mac "$(lab_crowd_mac 1)" --wire eth0 --role encoder \
+            --name 'STUDIO %n' --serial "$(lab_el_serial 1)" --sfn 0 --tx multicast "${wire[@]}" "${common[@]}" || return 1
+        if [ "$n" -gt 1 ]; then
+            lab_start_sim "$crowd" "$logs/decoders.log" --count $((n / 2)) --number-from 2 --step 2 \
+                --ip "$(lab_crowd_ip 2)" --mac "$(lab_crowd_mac 2)" --wire eth0 --role decoder \
+                --name 'SITE %n' --serial "$(lab_el_serial 2)" --sfn 1 --buffer 10 "${wire[@]}" "${common[@]}" || return 1
+        fi
+    elif lab_packed "$n"; then
         local pack enc
         pack=$(lab_ns pack)
         lab_new_ns "$pack"
@@ -312,9 +380,13 @@ lab_up_inner() { # N
 lab_up() { # N [--topology LIST]
     local n=${1:-}
     if [ "${2:-}" = --topology ]; then export BRIVOLTE_LAB_TOPOLOGY=${3:-}; fi
-    case "$n" in '' | *[!0-9]*) lab_say "usage: lab.sh up N (1..$LAB_MAX)"; return 2 ;; esac
-    if [ "$n" -lt 1 ] || [ "$n" -gt "$LAB_MAX" ]; then
-        lab_say "N must be 1..$LAB_MAX"
+    case "$n" in '' | *[!0-9]*) lab_say "usage: lab.sh up N (1..$LAB_CROWD_MAX)"; return 2 ;; esac
+    if [ "$n" -lt 1 ] || [ "$n" -gt "$LAB_CROWD_MAX" ]; then
+        lab_say "N must be 1..$LAB_CROWD_MAX"
+        return 2
+    fi
+    if lab_crowd "$n" && case ",${BRIVOLTE_LAB_TOPOLOGY:-}," in *,foreign,*) true ;; *) false ;; esac; then
+        lab_say "the foreign topology needs separate or packed elements (at most $LAB_MAX)"
         return 2
     fi
     lab_need_root up "$n" || return 1
@@ -329,7 +401,8 @@ lab_up() { # N [--topology LIST]
     trap 'lab_down; exit 130' INT TERM
     local ok=1
     LAB_SIM="$LAB_SIM" BNMS_PREFIX="$BNMS_PREFIX" LAB_OWNER="${LAB_OWNER:-}" \
-        BRIVOLTE_LAB_TOPOLOGY="${BRIVOLTE_LAB_TOPOLOGY:-}" \
+        BRIVOLTE_LAB_TOPOLOGY="${BRIVOLTE_LAB_TOPOLOGY:-}" BRIVOLTE_LAB_CROWD="${BRIVOLTE_LAB_CROWD:-}" \
+        BRIVOLTE_LAB_ASK="${BRIVOLTE_LAB_ASK:-}" BRIVOLTE_LAB_SPREAD="${BRIVOLTE_LAB_SPREAD:-}" \
         bash -ec '. "$1"; lab_up_inner "$2"' lab-up "$LAB_DIR/lab.sh" "$n" || ok=0
     trap - INT TERM
     eval "$saved_traps"
@@ -345,7 +418,19 @@ lab_describe() {
     local state n k ips=() names=() roles=() serials=() macs=()
     state=$(lab_state)
     n=$(cat "$state/count" 2>/dev/null || echo 0)
+    local crowd=0 v
+    [ "$(lab_mode)" = crowd ] && crowd=1
     for k in $(seq 1 "$n"); do
+        if [ $crowd = 1 ]; then
+            # Arithmetic only: a few thousand elements, no process each.
+            v=$((10 + k))
+            ips+=("10.77.$((v / 256)).$((v % 256))")
+            printf -v v '02:77:01:00:%02X:%02X' $((k / 256)) $((k % 256))
+            macs+=("$v")
+            if [ $((k % 2)) = 1 ]; then roles+=(1) names+=("STUDIO $k"); else roles+=(2) names+=("SITE $k"); fi
+            serials+=($((77000 + k)))
+            continue
+        fi
         ips+=("$(lab_el_ip "$k")")
         names+=("$(lab_el_name "$k")")
         roles+=("$(lab_el_role "$k")")
@@ -422,7 +507,7 @@ lab_main() {
             return $rc
             ;;
         status) lab_status ;;
-        -h | --help | help | '') sed -n '2,40p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' ;;
+        -h | --help | help | '') sed -n '2,52p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' ;;
         *) lab_say "unknown command '$cmd' (up, down, exec, station, status)"; return 2 ;;
     esac
 }

@@ -29,6 +29,10 @@ bool SimElement::start(QString *error)
     const QHostAddress address = m_setup.bindAddress.isNull()
                                      ? QHostAddress(m_model.config().ip)
                                      : m_setup.bindAddress;
+    if (m_sender) {
+        m_listen = address;
+        return true;
+    }
     if (!bindAll(address, error))
         return false;
     if (!m_setup.interfaceName.isEmpty())
@@ -74,25 +78,39 @@ void SimElement::drain(QUdpSocket &socket, PortRole role)
         const QNetworkDatagram d = socket.receiveDatagram();
         if (!d.isValid())
             break;
-        m_log.received(label(), role, d.senderAddress(), quint16(d.senderPort()),
-                       d.destinationAddress().isNull() ? m_listen : d.destinationAddress(),
-                       socket.localPort(), d.data());
-        switch (role) {
-        case PortRole::Main:
-            onMain(d);
-            break;
-        case PortRole::Level:
-            onLevel(d);
-            break;
-        case PortRole::Status:
-            onStatus(d);
-            break;
-        case PortRole::Paging:
-            if (d.data() == pagingRequest() && hears(d))
-                answerPaging(d.senderAddress(), quint16(d.senderPort()));
-            break;
-        }
+        receive(role, d);
     }
+}
+
+void SimElement::receive(PortRole role, const QNetworkDatagram &d)
+{
+    m_log.received(label(), role, d.senderAddress(), quint16(d.senderPort()),
+                   d.destinationAddress().isNull() ? m_listen : d.destinationAddress(),
+                   portOf(role), d.data());
+    switch (role) {
+    case PortRole::Main:
+        onMain(d);
+        break;
+    case PortRole::Level:
+        onLevel(d);
+        break;
+    case PortRole::Status:
+        onStatus(d);
+        break;
+    case PortRole::Paging:
+        if (d.data() == pagingRequest() && hears(d))
+            answerPaging(d.senderAddress(), quint16(d.senderPort()));
+        break;
+    }
+}
+
+quint16 SimElement::portOf(PortRole role) const
+{
+    const quint16 base = role == PortRole::Level ? kLevelPort
+                         : role == PortRole::Status ? kStatusPort
+                         : role == PortRole::Paging ? kPagingPort
+                                                    : kMainPort;
+    return quint16(base + m_setup.portOffset);
 }
 
 bool SimElement::hears(const QNetworkDatagram &d) const
@@ -212,6 +230,11 @@ void SimElement::reply(PortRole role, const QHostAddress &to, quint16 port,
                        const QByteArray &data, const QString &what)
 {
     auto send = [this, role, to, port, data, what] {
+        if (m_sender) {
+            m_sender(role, to, port, data);
+            m_log.sent(label(), to, port, what, data);
+            return;
+        }
         QUdpSocket *socket = socketFor(role);
         const qint64 sent = socket->writeDatagram(data, to, port);
         if (sent != data.size())

@@ -14,6 +14,7 @@
 #include <QNetworkDatagram>
 #include <QObject>
 #include <QUdpSocket>
+#include <functional>
 
 namespace sim {
 
@@ -31,6 +32,7 @@ struct ElementSetup {
     bool ownPagingSocket = false;  // paging heard on its own address, not the shared socket
     qint64 uptimeMs = 0;           // counters start as if it had run this long
     int levelLength = 1201;        // size of a level answer
+    QByteArray mac;                // its own hardware address, when it shares a wire
 };
 
 class SimElement : public QObject {
@@ -56,6 +58,13 @@ public:
     // with the feedback message, from this element's main socket.
     void answerPaging(const QHostAddress &to, quint16 port);
 
+    // Elements that share one wire have no sockets: what they would send goes through
+    // `send` (set before start()), and what arrives for them comes in through receive().
+    using Sender = std::function<void(PortRole from, const QHostAddress &to, quint16 port,
+                                      const QByteArray &data)>;
+    void sendThrough(Sender send) { m_sender = std::move(send); }
+    void receive(PortRole role, const QNetworkDatagram &d);
+
 private:
     struct PendingConfig {
         QByteArray datagram;
@@ -76,6 +85,7 @@ private:
                const QString &what);
     QUdpSocket *socketFor(PortRole role);
     qint64 uptimeMs() const;
+    quint16 portOf(PortRole role) const;
 
     ElementSetup m_setup;
     const SimLog &m_log;
@@ -87,6 +97,7 @@ private:
     QList<PendingConfig> m_queue;   // commands that came while the interface was moving
     QElapsedTimer m_sinceReset;
     qint64 m_uptimeAtReset = 0;
+    Sender m_sender;
 };
 
 } // namespace sim

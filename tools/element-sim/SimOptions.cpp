@@ -44,6 +44,15 @@ const char kDescription[] =
     "address and the feedback leaves from it. If the change fails the old address stays and\n"
     "the feedback reports it. Without --interface a new address is only reported.\n"
     "\n"
+    "One wire: as root with --wire IFNAME the process reads every frame on IFNAME through a\n"
+    "packet socket and answers ARP, ICMP echo, paging and every UDP exchange for each\n"
+    "element's address from the element's own hardware address (--mac, counting up by\n"
+    "--step), so IFNAME needs no address and thousands of elements need one interface.\n"
+    "--ask-station yes (as real elements do) sends an ARP request for the station's address\n"
+    "before every feedback message, so the station learns the element's hardware address;\n"
+    "no leaves the station to resolve it. --answer-spread MS spreads the paging answers of\n"
+    "the process evenly over MS (0: all at once).\n"
+    "\n"
     "Faults: --silent, --delay-ms, --corrupt, --report-name, --report-ip (below).\n"
     "--corrupt FIELD: ip, mask, gw, remote (sent as 255.255.255.255), input, type, tx (sent\n"
     "as 2), role (3), serial (0), serial-high (0x80000000), name (bytes 00..0F), length\n"
@@ -168,6 +177,10 @@ ParseResult parseCommandLine(const QStringList &arguments)
         valued({QStringLiteral("paging")}, QStringLiteral("Paging socket: shared (0.0.0.0), own (each element's address, no broadcast), off."), QStringLiteral("MODE"), QStringLiteral("shared")),
         valued({QStringLiteral("port-offset")}, QStringLiteral("Shift every listening port (for tests beside a station on one host)."), n, QStringLiteral("0")),
         valued({QStringLiteral("interface")}, QStringLiteral("Real interface whose address the element owns (root; \"%n\": element number)."), QStringLiteral("IFNAME")),
+        valued({QStringLiteral("wire")}, QStringLiteral("Interface on which every element answers through frames of its own (root; see above)."), QStringLiteral("IFNAME")),
+        valued({QStringLiteral("mac")}, QStringLiteral("With --wire: hardware address of the first element."), QStringLiteral("MAC")),
+        valued({QStringLiteral("ask-station")}, QStringLiteral("With --wire: ask for the station's address before answering (yes or no)."), QStringLiteral("YES|NO"), QStringLiteral("yes")),
+        valued({QStringLiteral("answer-spread")}, QStringLiteral("With --wire: paging answers spread over this time (0: at once)."), QStringLiteral("MS"), QStringLiteral("0")),
         // Faults.
         QCommandLineOption({QStringLiteral("silent")}, QStringLiteral("Answer neither paging requests nor configuration commands (and apply none).")),
         valued({QStringLiteral("delay-ms")}, QStringLiteral("Send every answer this late."), n, QStringLiteral("0")),
@@ -313,6 +326,22 @@ ParseResult parseCommandLine(const QStringList &arguments)
     if (quint64(firstIp) + quint64(count - 1) * quint64(step) > 0xFFFFFFFFu)
         r.fail(QStringLiteral("--count %1 runs past 255.255.255.255").arg(count));
 
+    setup.wire.interfaceName = p.value(QStringLiteral("wire"));
+    setup.wire.portOffset = setup.portOffset;
+    setup.wire.answerSpreadMs = int(r.integer(QStringLiteral("answer-spread"), 0, 60000));
+    const QString ask = p.value(QStringLiteral("ask-station")).toLower();
+    if (ask != QLatin1String("yes") && ask != QLatin1String("no"))
+        r.fail(QStringLiteral("--ask-station \"%1\" is not yes or no").arg(ask));
+    setup.wire.askStation = ask == QLatin1String("yes");
+    std::optional<frames::Mac> firstMac;
+    if (!setup.wire.interfaceName.isEmpty()) {
+        firstMac = frames::parseMac(p.value(QStringLiteral("mac")));
+        if (!firstMac)
+            r.fail(QStringLiteral("--wire needs --mac with the first element's hardware address (02:77:01:00:00:01)"));
+        if (!interfacePattern.isEmpty() || !bind.isNull() || setup.paging != PagingMode::Shared)
+            r.fail(QStringLiteral("--wire takes neither --interface, --bind nor --paging: the wire carries everything"));
+    }
+
     if (!r.error.isEmpty()) {
         result.output = r.error + QStringLiteral("\nSee --help.");
         result.exitCode = 2;
@@ -343,6 +372,8 @@ ParseResult parseCommandLine(const QStringList &arguments)
         e.ownPagingSocket = setup.paging == PagingMode::Own;
         e.uptimeMs = uptimeMs;
         e.levelLength = levelBytes;
+        if (firstMac)
+            e.mac = frames::macPlus(*firstMac, quint32(i * step));
         e.label = count > 1 ? QStringLiteral("%1 %2").arg(number).arg(dotted(e.config.ip))
                             : dotted(e.config.ip);
         setup.elements.append(e);

@@ -2,6 +2,7 @@
 // The simulator's command line: what each simulated element is and how the process
 // listens. Parsing is separate from main() so that its errors are plain values.
 
+#include "FrameWire.h"
 #include "SimElement.h"
 
 #include <QList>
@@ -18,6 +19,7 @@ struct SimSetup {
     PagingMode paging = PagingMode::Shared;
     quint16 portOffset = 0;
     bool log = false;
+    WireOptions wire;   // an interface name: every element lives on that wire
 };
 
 struct ParseResult {

@@ -1,6 +1,7 @@
 // brivolte-element-sim: one or more simulated network elements for the station to find,
 // configure and query. See --help.
 
+#include "FrameWire.h"
 #include "PagingListener.h"
 #include "SimElement.h"
 #include "SimLog.h"
@@ -26,6 +27,8 @@ int main(int argc, char *argv[])
 
     std::vector<std::unique_ptr<sim::SimElement>> elements;
     QList<sim::SimElement *> all;
+    const bool onWire = !setup.wire.interfaceName.isEmpty();
+    sim::FrameWire wire(setup.wire, log);
     for (sim::ElementSetup &e : setup.elements) {
         if (!e.interfaceName.isEmpty() && !sim::InterfaceAddress::runningAsRoot()) {
             log.problem(e.label, QStringLiteral("not root: address changes on %1 will only be reported")
@@ -33,6 +36,8 @@ int main(int argc, char *argv[])
             e.interfaceName.clear();
         }
         elements.push_back(std::make_unique<sim::SimElement>(e, log));
+        if (onWire)
+            wire.add(elements.back().get(), e.mac);
         QString error;
         if (!elements.back()->start(&error)) {
             log.problem(e.label, error);
@@ -42,7 +47,13 @@ int main(int argc, char *argv[])
     }
 
     sim::PagingListener paging(all, log);
-    if (setup.paging == sim::PagingMode::Shared) {
+    if (onWire) {
+        QString error;
+        if (!wire.start(&error)) {
+            log.problem(QStringLiteral("wire"), error);
+            return 3;
+        }
+    } else if (setup.paging == sim::PagingMode::Shared) {
         QString error;
         if (!paging.start(quint16(kPagingPort + setup.portOffset), &error)) {
             log.problem(QStringLiteral("paging"), error);
