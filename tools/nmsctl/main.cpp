@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "station/About.h"
+#include "station/EventLog.h"
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +18,9 @@ int main(int argc, char *argv[])
     // which takes precedence, e.g. "brivolte.*.info=true"). It keeps no log file: the
     // station's file is the station's, and a script's output is the script's to keep.
     QLoggingCategory::setFilterRules(QStringLiteral("brivolte.*.info=false"));
+    // Through the record's handler, an event's element reaches standard error as
+    // "[NAME MAC IP IF]" instead of the raw tag; no file, and one event kept is enough.
+    station::EventLog events(QString(), 1);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     nmsctl::Invocation invocation;
     invocation.json = arguments.removeAll(QStringLiteral("--json")) > 0;
