@@ -1,6 +1,10 @@
 #include "station/Presence.h"
 
+#include <QHostAddress>
+#include <QtEndian>
+
 #include "platform/Log.h"
+#include "protocol/MacResolution.h"
 
 namespace station {
 
@@ -28,7 +32,18 @@ Presence::Presence(QObject *parent)
 
 void Presence::heard(const QString &address, int interfaceIndex)
 {
-    if (address.isEmpty())
+    heard(IPToAddress(address), interfaceIndex);
+}
+
+bool Presence::wasHeard(const QString &address) const
+{
+    const quint32 a = IPToAddress(address);
+    return a && m_heard.contains(a);
+}
+
+void Presence::heard(quint32 address, int interfaceIndex)
+{
+    if (!address)
         return;
     auto it = m_heard.find(address);
     const bool first = it == m_heard.end();
@@ -39,12 +54,12 @@ void Presence::heard(const QString &address, int interfaceIndex)
     if (interfaceIndex > 0)
         it->interfaceIndex = interfaceIndex;
     if (first)
-        emit firstHeard(address);
+        emit firstHeard(QHostAddress(qFromBigEndian(address)).toString());
 }
 
 std::optional<qint64> Presence::msSinceHeard(const QString &address) const
 {
-    const auto it = m_heard.constFind(address);
+    const auto it = m_heard.constFind(IPToAddress(address));
     if (it == m_heard.constEnd())
         return std::nullopt;
     return m_clock.elapsed() - it->at;
@@ -52,7 +67,7 @@ std::optional<qint64> Presence::msSinceHeard(const QString &address) const
 
 QString Presence::text(const QString &address) const
 {
-    const auto it = m_heard.constFind(address);
+    const auto it = m_heard.constFind(IPToAddress(address));
     return presenceText(msSinceHeard(address), it == m_heard.constEnd() ? QString() : platform::interfaceName(it->interfaceIndex));
 }
 

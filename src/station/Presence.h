@@ -19,8 +19,11 @@ class Presence : public QObject {
 public:
     explicit Presence(QObject *parent = nullptr);
 
+    // Every datagram on the main socket passes here: it is keyed by the sender's address
+    // as the socket gives it (network byte order), with no text made per datagram.
+    void heard(quint32 addressNetworkOrder, int interfaceIndex = 0);
     void heard(const QString &address, int interfaceIndex = 0);
-    bool wasHeard(const QString &address) const { return m_heard.contains(address); }
+    bool wasHeard(const QString &address) const;
     std::optional<qint64> msSinceHeard(const QString &address) const;
     QString text(const QString &address) const;   // presenceText for the address
 
@@ -34,7 +37,7 @@ private:
         int interfaceIndex = 0;
     };
     QElapsedTimer m_clock;
-    QHash<QString, Heard> m_heard;
+    QHash<quint32, Heard> m_heard;   // by address, network byte order
 };
 
 } // namespace station

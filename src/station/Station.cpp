@@ -57,7 +57,7 @@ Station::Station(QObject *parent)
 {
     connect(&m_socket, &platform::UdpPort::datagramReceived, this, [this](const QByteArray &datagram) {
         m_sender = m_socket.lastSenderAddress();
-        m_presence.heard(dotted(m_sender), m_socket.lastInterfaceIndex());
+        m_presence.heard(m_sender, m_socket.lastInterfaceIndex());
         takeDatagram(datagram, m_socket.lastInterfaceIndex());
         m_sender = 0;
     });
