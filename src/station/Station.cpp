@@ -183,14 +183,15 @@ void Station::handle(const Pending &pending)
     }
     const bool awaited = m_config.isWaiting();
     m_config.stopWaiting();
-    const platform::ElementTag tag = tagOf(f, pending.interfaceIndex);
+    // Made only when a line is written: the interface's name is a system call.
+    const auto tag = [&f, &pending] { return tagOf(f, pending.interfaceIndex); };
     if (pending.answers == Answers::Confirm && !awaited) {
         if (m_discoveryEnded.isValid() && m_discoveryEnded.elapsed() < kLateAnswerMs)
             qCWarning(lcDiscovery).noquote()
-                << platform::tagged(tag, QStringLiteral("late answer to the discovery, %1 ms after its end")
+                << platform::tagged(tag(), QStringLiteral("late answer to the discovery, %1 ms after its end")
                                              .arg(m_discoveryEnded.elapsed()));
         else
-            qCWarning(lcFeedback).noquote() << platform::tagged(tag, QStringLiteral("feedback that no request awaited"));
+            qCWarning(lcFeedback).noquote() << platform::tagged(tag(), QStringLiteral("feedback that no request awaited"));
     }
     // The element is reached at the address it reports, on the link its report came in
     // by: an address outside every local subnet (factory default, or just re-addressed)
@@ -228,7 +229,7 @@ void Station::handle(const Pending &pending)
         m_resolving.insert(id, {f, pending.answers});
         m_macBatch.add(id, reported, plan.link);
     } else {
-        qCWarning(lcMac).noquote() << platform::tagged(tag, QStringLiteral("MAC address not found; answer not taken"));
+        qCWarning(lcMac).noquote() << platform::tagged(tag(), QStringLiteral("MAC address not found; answer not taken"));
         trouble(QStringLiteral("element MAC"), macMissing().text);
     }
 }
@@ -296,14 +297,14 @@ void Station::flushStore()
     bool any = false;
     for (qsizetype i = 0; i < batch.size(); ++i) {
         const ElementFeedback &f = batch.at(i);
-        const platform::ElementTag tag = tagOf(f, platform::rememberedInterface(IPToAddress(f.UDP_Response_IP)));
+        const auto tag = [&f] { return tagOf(f, platform::rememberedInterface(IPToAddress(f.UDP_Response_IP))); };
         if (stored.value(i)) {
-            qCInfo(lcDiscovery).noquote() << platform::tagged(tag, QStringLiteral("answer stored"));
+            qCInfo(lcDiscovery).noquote() << platform::tagged(tag(), QStringLiteral("answer stored"));
             any = true;
             emit discoveryAnswerStored(f);
             continue;
         }
-        qCCritical(lcDiscovery).noquote() << platform::tagged(tag, QStringLiteral("answer could not be stored in the database"));
+        qCCritical(lcDiscovery).noquote() << platform::tagged(tag(), QStringLiteral("answer could not be stored in the database"));
         emit discoveryAnswerNotStored(f);
         trouble(QStringLiteral("not stored"),
                 elementLabel(PadName16(f.UDP_Response_Name).trimmed(), f.UDP_Response_MAC)
