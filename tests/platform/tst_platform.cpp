@@ -190,8 +190,8 @@ private slots:
     void answersTheirOwnRequest_data()
     {
         QTest::addColumn<Kind>("kind");
-        for (const auto &[name, kind] : {std::pair("automatic", Kind::Automatic), {"datagram", Kind::Datagram}, {"raw", Kind::Raw}})
-            QTest::newRow(name) << kind;
+        QTest::newRow("datagram") << Kind::Datagram;
+        QTest::newRow("raw") << Kind::Raw;
     }
     void answersTheirOwnRequest()
     {
@@ -211,8 +211,7 @@ private slots:
         QVERIFY(other.start(kLoopback, QByteArray(3000, 'x'), 3000));
         // The answer comes through the event loop, never from inside start().
         QVERIFY(spy.isEmpty() && otherSpy.isEmpty() && echo.isBusy());
-        if (kind != Kind::Automatic)
-            QCOMPARE(echo.socketKindUsed(), kind);
+        QCOMPARE(echo.socketKindUsed(), kind);
         QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1 && otherSpy.count() >= 1, 5000);
         QTest::qWait(300);   // loopback answers well within this; a reply that slipped through would show
         QCOMPARE(spy.count() + otherSpy.count(), 2);
