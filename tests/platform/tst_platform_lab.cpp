@@ -70,10 +70,9 @@ private slots:
             QFile f(sent);
             return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : -1;
         };
-        // Off the subnet (routed out of the lab's link all the same), the subnet's
-        // broadcast and its own address, multicast, the limited broadcast.
-        for (const QString &address : {QStringLiteral("192.0.2.5"), host(255), host(0),
-                                       QStringLiteral("224.0.0.1"), QStringLiteral("255.255.255.255")}) {
+        // Off the subnet (routed out of the lab's link all the same) and the subnet's broadcast;
+        // the other addresses ARP cannot tell are classified in tst_platform.
+        for (const QString &address : {QStringLiteral("192.0.2.5"), host(255)}) {
             const qint64 before = sentPackets();
             QVERIFY(before >= 0);
             QCOMPARE(resolve(address), QByteArray());
