@@ -70,10 +70,9 @@ private slots:
             QFile f(sent);
             return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : -1;
         };
-        // Off the subnet (routed out of the lab's link all the same), the subnet's
-        // broadcast and its own address, multicast, the limited broadcast.
-        for (const QString &address : {QStringLiteral("192.0.2.5"), host(255), host(0),
-                                       QStringLiteral("224.0.0.1"), QStringLiteral("255.255.255.255")}) {
+        // Off the subnet (routed out of the lab's link all the same) and the subnet's broadcast;
+        // the other addresses ARP cannot tell are classified in tst_platform.
+        for (const QString &address : {QStringLiteral("192.0.2.5"), host(255)}) {
             const qint64 before = sentPackets();
             QVERIFY(before >= 0);
             QCOMPARE(resolve(address), QByteArray());
@@ -88,15 +87,7 @@ private slots:
         QCOMPARE(resolve(m_peer), m_peerMac);
         QCOMPARE(resolve(m_peer, 0), m_peerMac);   // now straight from the table
         QCOMPARE(resolve(host(1)), QByteArray::fromHex(m_iface.hardwareAddress().remove(QLatin1Char(':')).toLatin1()));
-    }
-
-    void arpAbsentHost()
-    {
         QCOMPARE(resolve(host(20)), QByteArray());
-        // The kernel was asked: it holds an entry it is (or was) resolving.
-        const QString entry = neigh(QStringLiteral("show ") + host(20));
-        QVERIFY2(entry.contains(QStringLiteral("INCOMPLETE")) || entry.contains(QStringLiteral("FAILED")),
-                 qPrintable(entry));
     }
 
     void pingAbsentHost_data()
