@@ -37,10 +37,8 @@ Q_DECLARE_METATYPE(ElementFeedback)
 namespace {
 
 const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
-const QString kMacMissing = corrupted(QStringLiteral("An error occured while retrieving 'Element MAC':"));
 const QString kNoMatch = QStringLiteral("The response received does not match the selected element.\rCannot save this element info.");
 const QString kOther = QStringLiteral("001A2B3C4D5F");
-const QString kNoIp = QStringLiteral("No IP address is stored for this element.");
 const QString kStored = QStringLiteral("The stored IP address \"%1\" of this element is not ");
 const QHostAddress kElementAddress(QStringLiteral("127.0.0.2"));
 // The element's stored record, reachable on loopback for the command.
@@ -51,6 +49,7 @@ const QString kTwo = iniSection(QStringLiteral("0A0000000001"), {{"name", "X"}, 
 
 QString saving(const char *field) { return corrupted(QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(field))); }
 QString failed(const QString &field) { return corrupted(QStringLiteral("An error occured while retrieving '%1':").arg(field)); }
+const QString kMacMissing = failed(QStringLiteral("Element MAC"));
 
 // A report named `name` that fails one check (by default the audio input byte is out of range).
 QByteArray brokenReport(const QString &name, int field = 16, quint8 byte = 2)
@@ -493,7 +492,6 @@ private slots:
         QTest::newRow("named interface down") << QStringList{"lan9"} << false << kDatabase << none << "lan9: is down" << none;
         QTest::newRow("send fails, database kept as backup") << QStringList() << true << kDatabase << none << sendFails << kDatabase;
         QTest::newRow("send fails, larger backup kept") << QStringList() << true << kDatabase << kTwo << sendFails << kTwo;
-        QTest::newRow("send fails, empty database, backup kept") << QStringList() << true << QString() << kTwo << sendFails << kTwo;
     }
     void nothingSentLosesNothing()
     {
@@ -541,11 +539,11 @@ private slots:
         QCOMPARE(describe({"wlan0", "eth1", "tun0", "lo"}), QStringLiteral("wlan0 eth1=is down tun0=cannot broadcast lo=cannot broadcast"));
     }
 
-    // A bad stored address is told on port 2978, with what was not done, and nothing is sent.
+    // A bad stored address is told on port 2978, with what was not done, and nothing is sent
+    // (no address at all: tst_statuswindows::unusableStoredAddressIsTold).
     void unusableStoredAddressIsReported_data()
     {
         QTest::addColumn<QString>("ip"); QTest::addColumn<QString>("problem");
-        QTest::newRow("empty") << "" << kNoIp;
         QTest::newRow("studio") << "studio" << kStored.arg("studio") + "valid.";
         for (const char *ip : {"0.0.0.0", "224.0.0.9", "255.255.255.255"})
             QTest::newRow(ip) << ip << kStored.arg(ip) + "an element's address.";
@@ -620,26 +618,6 @@ private slots:
                 << d.autoServoCaption.value_or(QStringLiteral("*"));
         }
         QCOMPARE(got, expected);
-    }
-
-    // A broadcast stored address stops monitoring at the first tick, with one message, and
-    // is never asked (no-address is tst_diagnosticspanel's).
-    void levelRequestThatCannotBeSentStops()
-    {
-        Core c;
-        c.env.writeIni(record("255.255.255.255"));
-        QVERIFY(c.s.open(0).ok());
-        station::LevelMonitor &m = c.s.level();
-        QSignalSpy stopped(&m, &station::LevelMonitor::stopped);
-        m.setInterval(1);
-        m.start(kSection);
-        QVERIFY(stopped.wait(5000));
-        QCOMPARE(stopped.at(0).at(0).value<MessageSpec>().text,
-                 kStored.arg("255.255.255.255") + "an element's address.\rAudio monitoring has been stopped.");
-        QVERIFY(!m.isRunning());
-        QTest::qWait(50);
-        QCOMPARE(stopped.count(), 1);
-        QVERIFY(c.env.endProgramCalls() == 0 && c.s.socket().isBound());
     }
 
     // Answers at 1 ms: each is taken, the display follows at the screen's pace and ends on
