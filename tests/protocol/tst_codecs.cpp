@@ -89,7 +89,6 @@ private slots:
         QTest::newRow("dec 46") << 2 << 46 << Tail{141, 142, 143, 144, 144, 140, 145, S, S};
         QTest::newRow("dec 47") << 2 << 47 << Tail{141, 142, 143, 144, 144, 140, 145, 146, S};
         QTest::newRow("dec 48") << 2 << 48 << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
-        QTest::newRow("dec 53") << 2 << 53 << Tail{141, 142, 143, 144, 144, 140, 145, 146, 147};
         QTest::newRow("dec 54") << 2 << 54 << Tail{141, 142, 143, 144, 153, 140, 145, 146, 147};
     }
     void tailAtEveryLength()
@@ -112,8 +111,6 @@ private slots:
         QTest::newRow("element type 0 passes") << 35 << bytes({0}) << FeedbackCheck::Ok << 1234;
         QTest::newRow("address 0.0.0.0 passes") << 0 << bytes({0, 0, 0, 0}) << FeedbackCheck::Ok << 1234;
         QTest::newRow("mask byte 255 passes") << 7 << bytes({255}) << FeedbackCheck::Ok << 1234;
-        QTest::newRow("serial 1") << 36 << bytes({0, 0, 0, 1}) << FeedbackCheck::Ok << 1;
-        QTest::newRow("serial 00 00 80 00") << 36 << bytes({0, 0, 0x80, 0}) << FeedbackCheck::Ok << 32768;
         QTest::newRow("serial 7F FF FF FF") << 36 << bytes({0x7f, 0xff, 0xff, 0xff}) << FeedbackCheck::Ok << 2147483647;
         QTest::newRow("serial 80 00 00 00") << 36 << bytes({0x80, 0, 0, 0}) << FeedbackCheck::SerialNumber
                                             << qint32(-2147483647 - 1);
@@ -181,7 +178,6 @@ private slots:
                                                        << "192.168.1.20" << bytes({192, 168, 1, 20});
         QTest::newRow("exactly 16") << "0123456789abcdef" << QByteArray("0123456789ABCDEF")
                                     << " 10. 0 .0 . 7 " << bytes({10, 0, 0, 7});
-        QTest::newRow("empty") << "" << QByteArray(16, ' ') << "0.0.0.0" << bytes({0, 0, 0, 0});
         // One byte per character: the low 8 bits of its code (U+20AC -> 0xAC).
         QTest::newRow("beyond Latin-1") << QStringLiteral("\u20AC1") << (QByteArray("\xac" "1") + QByteArray(14, ' '))
                                         << "255.255.255.255" << bytes({255, 255, 255, 255});
