@@ -245,7 +245,6 @@ private slots:
         QTest::addColumn<QString>("bar"); QTest::addColumn<QStringList>("steps");
         const QString buf = "scrlBuffer";
         QTest::newRow("buffer") << kDec2Mac << false << true << buf << QStringList{"22=60mS", "0=5mS"};
-        QTest::newRow("SFN") << kDecMac << false << false << buf << QStringList{"22=57.5mS", "0=2.5mS"};
         QTest::newRow("low latency") << kDecMac << false << true << buf << QStringList{"22=30mS", "0=2.5mS"};
         QTest::newRow("GPSDO") << kDec2Mac << true << true << buf << QStringList{"23=60mS", "0=2.5mS"};
         QTest::newRow("level") << kDecMac << false << false << "scrlSilDetLevel"
@@ -253,7 +252,7 @@ private slots:
         QTest::newRow("time") << kDecMac << false << false << "scrlSilDetTime"
                               << QStringList{"1=0.5Sec", "22=10Sec", "220=100.1Sec"};
         QTest::newRow("attenuation") << kDecMac << false << false << "scrlAtten"
-                                     << QStringList{"255=0 dB", "254=-0.5 dB", "15=-120 dB", "14=Mute"};
+                                     << QStringList{"254=-0.5 dB", "15=-120 dB"};
     }
     void displayedValues()
     {
@@ -397,8 +396,6 @@ private slots:
                     {"sdm", "2"}, {"att", "14"}, {"buf", "22"}, {"sdl", "1"}, {"sdt", "220"},
                     {"sfn", "1"}, {"llo", "0"}}
             << "DECODER" << QList<int>{1, 0, 1, 1, 2, 14, 22, 1, 220, 1, 0} << QString();
-        QTest::newRow("attenuation with trailing text") << Keys{{"role", "2"}, {"att", "12abc"}} << "DECODER"
-                                                        << defaults + start << "14";
         // Not a decoder: nothing of the decoder's is read, nothing written.
         QTest::newRow("role not a number") << every("x", "x") << "UNKNOWN" << unset + QList<int>{255, 0, 1, 1, 0, 0}
                                            << QString();
