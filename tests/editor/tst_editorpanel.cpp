@@ -14,10 +14,10 @@
 #include "windows/frmMain.h"
 
 struct Panel {
-    explicit Panel(const QString &ini, bool gpsdo = false, bool lowLatency = false)
+    explicit Panel(const QString &ini, bool gpsdo = false)
     {
         env.writeIni(ini);
-        w = std::make_unique<frmMain>(gpsdo, lowLatency);
+        w = std::make_unique<frmMain>(gpsdo, false);
         w->applyTitleAndBufferMaximum();
         w->Load_Config();
         w->show();
@@ -142,14 +142,12 @@ private slots:
             << "127.0.0.9" << "2.5mS" << false << B{false, false, true} << "0 dB";
         QTest::newRow("SFN decoder, auto detect") << QStringList{kDecMac} << "DECODER" << true << "239.9.9.9"
             << "57.5mS" << true << B{true, true, false} << "-27.5 dB";
-        QTest::newRow("low-latency decoder at the start position, forced external, default group")
-            << QStringList{kDec2Mac} << "DECODER" << true << "239.255.255.239" << "3.75mS" << false
-            << B{true, false, false} << "0 dB";
         QTest::newRow("unknown on an empty panel keeps the start layout") << QStringList{kUnkMac} << "UNKNOWN"
             << false << "" << "2.5mS" << true << B{true, false, false} << "0 dB";
         QTest::newRow("unknown after a decoder keeps the decoder layout") << QStringList{kDecMac, kUnkMac}
             << "UNKNOWN" << true << "239.9.9.9" << "57.5mS" << true << B{true, false, false} << "-27.5 dB";
-        QTest::newRow("decoder at the start position after a decoder") << QStringList{kDecMac, kDec2Mac}
+        QTest::newRow("low-latency decoder at the start position after a decoder, forced external, default group")
+            << QStringList{kDecMac, kDec2Mac}
             << "DECODER" << true << "239.255.255.239" << "3.75mS" << false << B{true, false, false} << "0 dB";
     }
     void loadsElement()
