@@ -1,20 +1,9 @@
 // The diagnostics panel: the ping button's face for each outcome as drawn, a result for an
 // element no longer selected, and the level monitor from the toolbar against an answering
 // encoder on loopback. The refusals, pacing and display timing are tst_station's.
-#include <QAction>
-#include <QCheckBox>
-#include <QHash>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QNetworkDatagram>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSlider>
-#include <QStyleFactory>
-#include <QTreeWidget>
-#include <QUdpSocket>
+#include <QtNetwork>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "LevelSignal.h"
 #include "support/IniText.h"

